@@ -1,0 +1,27 @@
+#pragma once
+// One decoding pass that feeds every block to the loudness meter, the true-peak meter
+// and the spectrogram builder.
+#include "analysis/AudioAnalysis.h"
+#include "common/Errors.h"
+#include "inspect/ChannelMap.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace vaun {
+
+struct AudioAnalyzer {
+    static constexpr std::uint32_t blockFrames = 8192;
+
+    // Synchronous; calls isCancelled and progress on the calling thread. Throws
+    // CancellationError when cancelled, and the decoder's error when the file cannot be
+    // opened or read.
+    AudioAnalysis analyze(const std::filesystem::path& url,
+                          const std::optional<ChannelMap>& channelMap,
+                          int spectrogramColumns,
+                          const CancellationTest& isCancelled,
+                          const std::function<void(double)>& progress = {}) const;
+};
+
+} // namespace vaun

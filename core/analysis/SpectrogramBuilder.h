@@ -1,0 +1,50 @@
+#pragma once
+// Up to `columns` spectra of 2048-frame Hann-windowed windows of the mono mix, spread
+// evenly over the file, reduced to 160 log-spaced rows from 20 Hz to min(rate/2, 24 kHz)
+// and quantised to a byte on a 100 dB scale. Frames between columns are skipped.
+#include "analysis/AudioAnalysis.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace vaun {
+
+class SpectrogramBuilder {
+public:
+    static constexpr int fftSize = 2048;
+    static constexpr int log2n = 11;
+    static constexpr int rows = 160;
+    static constexpr double minHz = 20.0;
+
+    SpectrogramBuilder(std::int64_t totalFrames, double rate, int columns);
+    ~SpectrogramBuilder();
+    SpectrogramBuilder(const SpectrogramBuilder&) = delete;
+    SpectrogramBuilder& operator=(const SpectrogramBuilder&) = delete;
+
+    void process(const float* const* channels, std::size_t channelCount, std::int64_t frames);
+    // Called once, after the last block; releases the transform.
+    std::optional<Spectrogram> finish();
+
+    // Planned first frame of each column.
+    const std::vector<std::int64_t>& starts() const { return starts_; }
+    double maxHz() const { return maxHz_; }
+
+private:
+    struct FFT; // FFTW plan and its buffers
+    void computeColumn();
+
+    std::vector<std::int64_t> starts_;
+    double rate_;
+    double maxHz_;
+    std::unique_ptr<FFT> setup_;
+    std::vector<float> window_;
+    std::vector<float> collect_;
+    std::int64_t collecting_ = -1;
+    std::int64_t nextColumn_ = 0;
+    std::int64_t position_ = 0;
+    std::vector<std::uint8_t> values_;
+};
+
+} // namespace vaun

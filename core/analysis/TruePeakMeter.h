@@ -1,0 +1,35 @@
+#pragma once
+// Per-channel true peak (4× oversampling up to 95 kHz, 2× up to 190 kHz, none above)
+// with a 12-tap-per-phase windowed-sinc polyphase interpolator, and the sample peak.
+#include <cstdint>
+#include <vector>
+
+namespace vaun {
+
+class TruePeakMeter {
+public:
+    TruePeakMeter(double rate, std::size_t channels);
+
+    void process(const float* const* channels, std::size_t channelCount, std::int64_t frames);
+
+    // Linear, per channel; never below the channel's own largest absolute sample.
+    const std::vector<float>& truePeak() const { return truePeak_; }
+    // Linear, over all channels.
+    float samplePeak() const { return samplePeak_; }
+
+    int factor() const { return factor_; }
+    static constexpr int taps = 12;
+    // factor() phases of 12 coefficients each, stored in reverse order.
+    const std::vector<std::vector<float>>& phases() const { return phases_; }
+
+private:
+    int factor_;
+    std::vector<std::vector<float>> phases_;
+    std::vector<std::vector<float>> history_;
+    std::vector<float> truePeak_;
+    float samplePeak_ = 0;
+    std::vector<float> scratch_;
+    std::vector<float> output_;
+};
+
+} // namespace vaun
