@@ -1,7 +1,10 @@
 #pragma once
 // Integrated loudness and loudness range after ITU-R BS.1770 and EBU Tech 3342, in one
 // streaming pass: K-weighted mean-square power per 100 ms segment, gated at the end.
+#include "analysis/MeterKernels.h"
+
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -24,22 +27,32 @@ struct KWeighting {
     double sumOfSquares(const float* samples, std::int64_t count);
 };
 
+// Loudness of a mean-square power: −0.691 + 10·log10(z).
+double loudnessOf(double power);
+
 class LoudnessMeter {
 public:
-    LoudnessMeter(double rate, std::vector<double> weights);
+    // Throws std::invalid_argument for a rate whose tenth is not a representable count.
+    LoudnessMeter(double rate, std::vector<double> weights,
+                  kernels::Isa isa = kernels::bestIsa());
 
-    // One read-only pointer per channel (no more than there are weights), each with
-    // at least `frames` samples.
+    // One read-only pointer per channel (no more than there are weights, else
+    // std::invalid_argument), each with at least `frames` samples.
     void process(const float* const* channels, std::size_t channelCount, std::int64_t frames);
 
     std::optional<double> integrated() const;
     std::optional<double> range() const;
 
     std::int64_t segmentFrames() const { return segmentFrames_; }
+    // Weighted mean-square power of each completed 100 ms segment.
     const std::vector<double>& segments() const { return segments_; }
+    const std::vector<KWeighting>& filters() const { return filters_; }
 
 private:
+    // Mean power of every run of `span` consecutive segments, advanced one at a time.
     std::vector<double> blocks(std::size_t span) const;
+    void filterChunk(const float* const* channels, std::size_t channelCount, std::int64_t offset,
+                     std::int64_t frames);
 
     std::vector<KWeighting> filters_;
     std::vector<double> weights_;
@@ -47,6 +60,9 @@ private:
     std::vector<double> segmentSums_;
     std::int64_t segmentFill_ = 0;
     std::vector<double> segments_;
+    kernels::BiquadPair coefficients_;
+    std::vector<std::size_t> weighted_; // channels with a weight above 0
+    kernels::Isa isa_;
 };
 
 } // namespace vaun

@@ -4,6 +4,8 @@
 // and quantised to a byte on a 100 dB scale. Frames between columns are skipped.
 #include "analysis/AudioAnalysis.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,12 +25,15 @@ public:
     SpectrogramBuilder(const SpectrogramBuilder&) = delete;
     SpectrogramBuilder& operator=(const SpectrogramBuilder&) = delete;
 
+    // One read-only pointer per channel (at least one, else std::invalid_argument); blocks
+    // arrive in time order without gaps.
     void process(const float* const* channels, std::size_t channelCount, std::int64_t frames);
     // Called once, after the last block; releases the transform.
     std::optional<Spectrogram> finish();
 
     // Planned first frame of each column.
     const std::vector<std::int64_t>& starts() const { return starts_; }
+    std::int64_t columns() const { return std::int64_t(starts_.size()); }
     double maxHz() const { return maxHz_; }
 
 private:
@@ -45,6 +50,10 @@ private:
     std::int64_t nextColumn_ = 0;
     std::int64_t position_ = 0;
     std::vector<std::uint8_t> values_;
+    // FFT bins lo … hi (inclusive) that each row takes its maximum over.
+    std::array<int, rows> bandLow_{};
+    std::array<int, rows> bandHigh_{};
+    float windowSum_ = 0;
 };
 
 } // namespace vaun

@@ -1,0 +1,81 @@
+#include "analysis/TruePeakMeter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace vaun {
+
+namespace {
+
+// Windowed-sinc prototype of 12 × factor taps split into `factor` phases, each scaled to
+// unit gain at 0 Hz and stored reversed. The prototype's centre falls between two taps,
+// so the phases interpolate at odd multiples of 1 / (2 × factor) of a sample period.
+std::vector<std::vector<float>> designPhases(int factor) {
+    const int length = TruePeakMeter::taps * factor;
+    const double centre = double(length - 1) / 2.0;
+    std::vector<float> prototype(static_cast<std::size_t>(length));
+    for (int n = 0; n < length; ++n) {
+        const double t = (double(n) - centre) / double(factor);
+        const double sinc = t == 0.0 ? 1.0 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
+        const double span = double(length - 1);
+        const double blackman = 0.42 - 0.5 * std::cos(2.0 * std::numbers::pi * double(n) / span) +
+                                0.08 * std::cos(4.0 * std::numbers::pi * double(n) / span);
+        prototype[std::size_t(n)] = float(blackman * sinc);
+    }
+    std::vector<std::vector<float>> phases;
+    for (int p = 0; p < factor; ++p) {
+        std::vector<float> phase;
+        for (int j = 0; j < TruePeakMeter::taps; ++j) phase.push_back(prototype[std::size_t(p + j * factor)]);
+        float sum = 0.0f;
+        for (float c : phase) sum += c;
+        if (sum != 0.0f)
+            for (float& c : phase) c /= sum;
+        std::reverse(phase.begin(), phase.end());
+        phases.push_back(std::move(phase));
+    }
+    return phases;
+}
+
+} // namespace
+
+int truePeakFactor(double rate) {
+    if (rate < 95040.0) return 4;
+    if (rate < 190080.0) return 2;
+    return 1;
+}
+
+TruePeakMeter::TruePeakMeter(double rate, std::size_t channels, kernels::Isa isa)
+    : factor_(truePeakFactor(rate)),
+      phases_(designPhases(factor_)),
+      history_(channels, std::vector<float>(taps - 1, 0.0f)),
+      truePeak_(channels, 0.0f),
+      isa_(isa) {
+    for (const auto& phase : phases_) flatPhases_.insert(flatPhases_.end(), phase.begin(), phase.end());
+}
+
+void TruePeakMeter::process(const float* const* channels, std::size_t channelCount, std::int64_t frames) {
+    if (channelCount > truePeak_.size()) throw std::invalid_argument("more channels than the meter was made for");
+    if (frames <= 0) return;
+    const std::size_t n = std::size_t(frames);
+    const std::size_t needed = n + taps - 1;
+    if (factor_ > 1 && scratch_.size() < needed) scratch_.assign(needed, 0.0f);
+    for (std::size_t i = 0; i < channelCount; ++i) {
+        const float* samples = channels[i];
+        const float m = kernels::maxMagnitude(samples, frames, isa_);
+        float& peak = truePeak_[i];
+        peak = m > peak ? m : peak;
+        if (factor_ > 1) {
+            std::vector<float>& history = history_[i];
+            std::copy(history.begin(), history.end(), scratch_.begin());
+            std::copy(samples, samples + n, scratch_.begin() + (taps - 1));
+            const float between = kernels::polyphasePeak(scratch_.data(), frames, flatPhases_.data(), factor_, isa_);
+            peak = between > peak ? between : peak;
+            std::copy(scratch_.begin() + std::ptrdiff_t(n), scratch_.begin() + std::ptrdiff_t(needed), history.begin());
+        }
+        samplePeak_ = m > samplePeak_ ? m : samplePeak_;
+    }
+}
+
+} // namespace vaun

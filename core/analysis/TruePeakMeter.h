@@ -1,6 +1,9 @@
 #pragma once
 // Per-channel true peak (4× oversampling up to 95 kHz, 2× up to 190 kHz, none above)
 // with a 12-tap-per-phase windowed-sinc polyphase interpolator, and the sample peak.
+#include "analysis/MeterKernels.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -8,8 +11,10 @@ namespace vaun {
 
 class TruePeakMeter {
 public:
-    TruePeakMeter(double rate, std::size_t channels);
+    TruePeakMeter(double rate, std::size_t channels, kernels::Isa isa = kernels::bestIsa());
 
+    // One read-only pointer per channel, no more than the channel count given at creation
+    // (else std::invalid_argument).
     void process(const float* const* channels, std::size_t channelCount, std::int64_t frames);
 
     // Linear, per channel; never below the channel's own largest absolute sample.
@@ -28,8 +33,12 @@ private:
     std::vector<std::vector<float>> history_;
     std::vector<float> truePeak_;
     float samplePeak_ = 0;
-    std::vector<float> scratch_;
-    std::vector<float> output_;
+    std::vector<float> scratch_; // one channel's history followed by its block; only grows
+    std::vector<float> flatPhases_; // phases_ back to back, for the correlation kernel
+    kernels::Isa isa_;
 };
+
+// Oversampling factor for a sample rate: 4 below 95040 Hz, 2 below 190080 Hz, else 1.
+int truePeakFactor(double rate);
 
 } // namespace vaun

@@ -17,6 +17,11 @@ public:
     static std::unique_ptr<AudioPCMBuffer> make(std::uint32_t channelCount, std::uint32_t frameCapacity);
 
     AudioPCMBuffer(std::uint32_t channelCount, std::uint32_t frameCapacity);
+    // The planes point into the buffer's own storage: moving keeps them valid, copying would not.
+    AudioPCMBuffer(const AudioPCMBuffer&) = delete;
+    AudioPCMBuffer& operator=(const AudioPCMBuffer&) = delete;
+    AudioPCMBuffer(AudioPCMBuffer&&) noexcept = default;
+    AudioPCMBuffer& operator=(AudioPCMBuffer&&) noexcept = default;
 
     std::uint32_t channelCount() const { return std::uint32_t(planes_.size()); }
     std::uint32_t frameCapacity() const { return frameCapacity_; }
@@ -49,17 +54,20 @@ public:
     const AudioFormat& fileFormat() const;
     // The format reads deliver: 'lpcm' 32-bit float, same rate, channels and layout.
     const AudioFormat& processingFormat() const;
-    // Frames the reads of an intact file deliver.
+    // Frames the reads of an intact file deliver, encoder delay and padding removed where
+    // the file records them; reads never deliver more. A damaged file may deliver fewer.
     std::int64_t length() const;
 
     // Reads up to frameCount frames (at most the buffer's capacity) from the current
     // position; afterwards buffer.frameLength() tells how many arrived, 0 at the end.
-    // Never allocates once the stream is running. Throws DecoderError on a read failure.
+    // Never allocates once the stream is running. Damage inside the file ends the data
+    // early; throws DecoderError on an I/O failure or a buffer of another channel count.
     void read(AudioPCMBuffer& buffer, std::uint32_t frameCount);
 
     // Frame the next read starts at.
     std::int64_t framePosition() const;
-    // Moves the read position; frame-accurate (seeks before the frame and decodes forward).
+    // Moves the read position, clamped to 0...length(); frame-accurate (seeks before the
+    // frame and decodes forward).
     void setFramePosition(std::int64_t frame);
 
 private:

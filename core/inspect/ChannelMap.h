@@ -2,6 +2,7 @@
 // Which loudspeaker each channel feeds and how much it counts in a BS.1770 loudness sum.
 #include "decode/AudioFormat.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +29,11 @@ struct ChannelMap {
     static std::string label(std::uint32_t channelLabel);
 
 private:
+    // Which of Core Audio's two expansions to apply to a specifier.
+    enum class Expansion { ForTag, ForBitmap };
+
     static std::optional<std::vector<std::string>> labelsFromLayout(const AudioChannelLayout& layout, int count);
+    static std::optional<std::vector<std::string>> expanded(Expansion property, std::uint32_t specifier, int count);
     static std::optional<std::vector<std::string>> describedLabels(const AudioChannelLayout& layout, int count);
 };
 
