@@ -1,0 +1,52 @@
+#pragma once
+// Everything known about one audio file apart from its waveform and loudness: file facts,
+// stream format, layout and speaker labels, broadcast-wave and iXML metadata, artwork and
+// the warnings met while reading them. A plain value; display formatting lives in the views.
+#include "inspect/BWFChunk.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vaun {
+
+struct AudioMetadata {
+    using Date = std::chrono::system_clock::time_point;
+
+    std::string fileName;
+    std::int64_t fileSizeBytes = 0;
+    std::optional<std::string> containerUTType;
+    std::optional<std::string> containerDescription;
+    std::optional<std::string> codec;
+    std::optional<double> durationSeconds;
+    std::optional<double> sampleRateHz;
+    std::optional<int> bitDepth;
+    std::optional<int> channels;
+    std::optional<std::string> channelLayoutName;
+    std::optional<std::int64_t> bitRate;
+    std::optional<Date> creationDate;
+    std::optional<Date> modificationDate;
+    std::optional<std::uint64_t> bwfTimeReferenceSamples;
+    std::optional<double> bwfTimeReferenceSeconds;
+    std::optional<std::string> iXMLProject;
+    std::optional<std::string> iXMLScene;
+    std::optional<std::string> iXMLTape;
+    std::optional<std::string> iXMLTrack;
+    std::optional<std::string> iXMLNotes;
+    bool hasArtwork = false;
+    // The fields below start at fixed values and are filled by the assembler.
+    std::optional<std::vector<std::uint8_t>> artworkData;
+    std::optional<BWFChunk> bwf;
+    std::vector<std::string> channelLabels;
+    bool isADM = false;
+    std::optional<int> admTrackCount;
+    bool hasDolbyMetadata = false;
+    bool isRF64 = false;
+    std::vector<std::string> warnings;
+
+    bool operator==(const AudioMetadata&) const = default;
+};
+
+} // namespace vaun
