@@ -1,6 +1,8 @@
-// Entry of the host program: the one-shot analysis harness, else the application.
+// Entry of the host program: the one-shot analysis and metadata harnesses, else the application.
 #include "AnalysisJSON.h"
+#include "MetadataJSON.h"
 #include "analysis/AudioAnalyzer.h"
+#include "inspect/MetadataAssembler.h"
 
 #include <cstdio>
 #include <exception>
@@ -14,17 +16,23 @@ struct VaunHostApp {
 
 private:
     static int analyze(const char* path);
+    static int metadata(const char* path);
     static int usage();
+    // Index of the first argument equal to `name`, or -1.
+    static int find(int argc, char** argv, std::string_view name);
 };
 
 int VaunHostApp::main(int argc, char** argv) {
-    for (int k = 0; k < argc; ++k) {
-        if (std::string_view(argv[k]) == "--analyze") {
-            if (argc != k + 2) return 2;
-            return analyze(argv[k + 1]);
-        }
-    }
+    // "--analyze" takes precedence; each switch wants exactly one path, as the last argument.
+    if (const int k = find(argc, argv, "--analyze"); k >= 0) return argc == k + 2 ? analyze(argv[k + 1]) : 2;
+    if (const int k = find(argc, argv, "--metadata"); k >= 0) return argc == k + 2 ? metadata(argv[k + 1]) : 2;
     return usage();
+}
+
+int VaunHostApp::find(int argc, char** argv, std::string_view name) {
+    for (int k = 0; k < argc; ++k)
+        if (argv[k] == name) return k;
+    return -1;
 }
 
 int VaunHostApp::analyze(const char* path) {
@@ -41,10 +49,28 @@ int VaunHostApp::analyze(const char* path) {
     }
 }
 
+int VaunHostApp::metadata(const char* path) {
+    try {
+        const auto url = std::filesystem::absolute(std::filesystem::path(path));
+        AudioMetadata record = MetadataAssembler::assemble(url);
+        MetadataAssembler::addArtwork(record, url);
+        const std::string line = metadataJSON(record) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "metadata FAIL: %s\n", e.what());
+        return 2;
+    }
+}
+
 int VaunHostApp::usage() {
     std::fputs("usage: vaun --analyze FILE\n"
+               "       vaun --metadata FILE\n"
                "  --analyze FILE   measure loudness, peaks and the spectrogram size of FILE and\n"
-               "                   print them as one line of JSON\n",
+               "                   print them as one line of JSON\n"
+               "  --metadata FILE  print the file's metadata record (format, layout, broadcast-wave\n"
+               "                   and iXML fields, artwork size, warnings) as one line of JSON\n",
                stderr);
     return 2;
 }

@@ -1,0 +1,198 @@
+#include "inspect/MetadataAssembler.h"
+
+#include "decode/AudioFile.h"
+#include "inspect/Artwork.h"
+#include "inspect/BWFChunk.h"
+#include "inspect/ChannelMap.h"
+#include "inspect/FileAttributes.h"
+#include "inspect/IXMLChunk.h"
+#include "inspect/RIFFParser.h"
+#include "inspect/UTTypeProbe.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <string_view>
+
+namespace vaun {
+namespace {
+
+constexpr std::size_t kMaxListedDescriptions = 256;
+constexpr std::uint32_t kFamilyMask = 0xFFFF0000;
+constexpr const char* kMiddleDot = " \xC2\xB7 "; // " · "
+
+std::string hex(std::uint32_t value) {
+    char buffer[8];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, 16);
+    return std::string(buffer, result.ptr);
+}
+
+bool startsWithAny(const std::optional<std::string>& text, std::initializer_list<std::string_view> prefixes) {
+    if (!text) return false;
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](std::string_view p) { return std::string_view(*text).starts_with(p); });
+}
+
+bool contains(const std::vector<std::string>& ids, std::string_view id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+std::string joined(const std::vector<std::string>& labels, std::string_view separator) {
+    std::string out;
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        if (i > 0) out += separator;
+        out += labels[i];
+    }
+    return out;
+}
+
+std::optional<int> asInt(std::uint32_t value) {
+    if (value > std::uint32_t(INT_MAX)) return std::nullopt;
+    return int(value);
+}
+
+// Replaces a fallback layout name with one built from the speaker labels.
+std::optional<std::string> betterLayoutName(const AudioFormat& native, const ChannelMap& resolved) {
+    if (const auto labels = ChannelMap::fileLabels(native)) {
+        if (const auto name = ChannelMap::formatName(*labels)) return *name + " (" + joined(*labels, " ") + ")";
+    }
+    const bool discrete =
+        native.channelLayout && (native.channelLayout->layoutTag & kFamilyMask) == AudioChannelLayout::kDiscreteInOrder;
+    std::string base = discrete ? "Discrete, no speaker labels" : "Speaker labels not recognised";
+    if (const auto shown = ChannelMap::formatName(resolved.labels)) base += kMiddleDot + ("shown in " + *shown + " order");
+    return base;
+}
+
+void readChunks(AudioMetadata& record, const RIFFParser::Container& container, const ChannelMap& resolved,
+                const CancellationTest& isCancelled) {
+    if (container.truncated) record.warnings.emplace_back(MetadataAssembler::riffTruncatedWarning);
+    record.isRF64 = container.isRF64;
+    if (contains(container.chunkIDs, "axml")) {
+        record.isADM = contains(container.chunkIDs, "chna");
+        if (record.isADM && startsWithAny(record.channelLayoutName, {"Speaker labels not recognised", "Discrete"})) {
+            std::string name = "Defined by ADM (chna)";
+            if (const auto shown = ChannelMap::formatName(resolved.labels))
+                name += kMiddleDot + ("shown in " + *shown + " order");
+            record.channelLayoutName = std::move(name);
+        }
+    } else {
+        record.isADM = false;
+    }
+    record.hasDolbyMetadata = contains(container.chunkIDs, "dbmd");
+
+    const double rate = record.sampleRateHz.value_or(0);
+    for (const auto& chunk : container.chunks) {
+        throwIfCancelled(isCancelled);
+        if (chunk.id == "bext") {
+            if (auto bwf = BWFChunk::parse(chunk.payload)) {
+                record.bwfTimeReferenceSamples = bwf->timeReferenceSamples;
+                record.bwfTimeReferenceSeconds =
+                    rate > 0 ? std::optional<double>(double(bwf->timeReferenceSamples) / rate) : std::nullopt;
+                record.bwf = std::move(*bwf);
+            } else {
+                record.warnings.emplace_back(MetadataAssembler::invalidBextWarning);
+            }
+        } else if (chunk.id == "chna") {
+            // The first word is the number of tracks; shorter payloads say nothing.
+            if (chunk.payload.size() >= 4) record.admTrackCount = chunk.payload[0] | (chunk.payload[1] << 8);
+        } else if (chunk.id == "iXML") {
+            if (auto ixml = IXMLChunk::parse(chunk.payload)) {
+                record.iXMLProject = std::move(ixml->project);
+                record.iXMLScene = std::move(ixml->scene);
+                record.iXMLTape = std::move(ixml->tape);
+                record.iXMLTrack = std::move(ixml->track);
+                record.iXMLNotes = std::move(ixml->notes);
+            } else {
+                record.warnings.emplace_back(MetadataAssembler::invalidIXMLWarning);
+            }
+        }
+    }
+}
+
+} // namespace
+
+std::string MetadataAssembler::codecHint(const AudioFormat& format) {
+    if (!format.formatID) return "Unknown codec";
+    switch (*format.formatID) {
+    case FormatID::LinearPCM: return "PCM";
+    case FormatID::MPEGLayer3: return "MP3";
+    case FormatID::MPEG4AAC: return "AAC";
+    case FormatID::AppleLossless: return "ALAC";
+    case FormatID::FLAC: return "FLAC";
+    case FormatID::ALaw: return "A-law";
+    case FormatID::ULaw: return "\xCE\xBC-law"; // μ-law
+    default: return "Unknown codec";
+    }
+}
+
+std::optional<int> MetadataAssembler::bitDepth(const AudioFormat& format) {
+    if (!format.formatID || format.bitsPerChannel == 0) return std::nullopt;
+    const std::uint32_t id = *format.formatID;
+    if (id != FormatID::LinearPCM && id != FormatID::AppleLossless && id != FormatID::FLAC) return std::nullopt;
+    return asInt(format.bitsPerChannel);
+}
+
+std::optional<std::string> MetadataAssembler::friendlyChannelLayout(const std::optional<AudioChannelLayout>& layout) {
+    if (!layout) return std::nullopt;
+    switch (layout->layoutTag) {
+    case AudioChannelLayout::kMono: return "Mono";
+    case AudioChannelLayout::kStereo: return "Stereo (L R)";
+    case 0x790006: return "5.1 (L R C LFE Ls Rs)"; // kAudioChannelLayoutTag_MPEG_5_1_A
+    case AudioChannelLayout::kUseChannelDescriptions: {
+        const auto& descriptions = layout->channelDescriptions;
+        if (descriptions.empty() || descriptions.size() > kMaxListedDescriptions) return std::nullopt;
+        std::string name = "Channel labels: ";
+        for (std::size_t i = 0; i < descriptions.size(); ++i) {
+            if (i > 0) name += ", ";
+            name += std::to_string(descriptions[i].channelLabel);
+        }
+        return name;
+    }
+    case AudioChannelLayout::kUseChannelBitmap: return "Speaker bitmap 0x" + hex(layout->channelBitmap);
+    default: return "Layout tag 0x" + hex(layout->layoutTag);
+    }
+}
+
+AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, const CancellationTest& isCancelled) {
+    throwIfCancelled(isCancelled);
+    const FileAttributes attributes = FileAttributes::read(url);
+    const UTTypeProbe::Result type = UTTypeProbe::probe(url);
+    const AudioFile file(url);
+    const AudioFormat& native = file.fileFormat();
+    const double rate = file.processingFormat().sampleRateHz;
+
+    AudioMetadata record;
+    record.fileName = url.filename().string();
+    record.fileSizeBytes = attributes.sizeBytes;
+    record.containerUTType = type.utType;
+    record.containerDescription = type.displayName;
+    record.codec = codecHint(native);
+    if (rate > 0) record.durationSeconds = double(file.length()) / rate;
+    record.sampleRateHz = rate;
+    record.bitDepth = bitDepth(native);
+    record.channels = asInt(native.channelCount);
+    record.channelLayoutName = friendlyChannelLayout(native.channelLayout);
+    record.creationDate = attributes.creationDate;
+    record.modificationDate = attributes.modificationDate;
+
+    const ChannelMap resolved = ChannelMap::resolve(native);
+    record.channelLabels = resolved.labels;
+    if (startsWithAny(record.channelLayoutName, {"Channel labels", "Speaker bitmap", "Layout tag"}))
+        record.channelLayoutName = betterLayoutName(native, resolved);
+
+    throwIfCancelled(isCancelled);
+    const auto container = RIFFParser::scan(url, RIFFParser::Options::defaults(), isCancelled);
+    if (!container || container->formType != "WAVE") return record;
+    readChunks(record, *container, resolved, isCancelled);
+    return record;
+}
+
+void MetadataAssembler::addArtwork(AudioMetadata& record, const std::filesystem::path& url,
+                                   const CancellationTest& isCancelled) {
+    throwIfCancelled(isCancelled);
+    auto picture = Artwork::find(url, isCancelled);
+    throwIfCancelled(isCancelled);
+    if (picture) record.artworkData = std::move(*picture);
+}
+
+} // namespace vaun

@@ -11,6 +11,14 @@
 
 namespace vaun {
 
+// Payload budgets of one walk. Declared outside RIFFParser so that it is complete where
+// RIFFParser's functions default it (GCC cannot use a nested type's member initialisers there).
+struct RIFFParserOptions {
+    std::int64_t maxChunkBytes = 1048576; // largest payload kept
+    std::int64_t maxTotalBytes = 4194304; // all kept payloads of one container together
+    static RIFFParserOptions defaults() { return {}; }
+};
+
 struct RIFFParser {
     struct Chunk {
         std::string id;
@@ -28,11 +36,7 @@ struct RIFFParser {
         bool operator==(const Container&) const = default;
     };
 
-    struct Options {
-        std::int64_t maxChunkBytes = 1048576;
-        std::int64_t maxTotalBytes = 4194304;
-        static Options defaults() { return {}; }
-    };
+    using Options = RIFFParserOptions;
 
     // Reads only chunk headers and the "bext", "iXML" and "chna" payloads through a file
     // handle. I/O errors throw SystemError; cancellation throws CancellationError.

@@ -1,0 +1,171 @@
+// Writes the starting corpus of every fuzz target: representative valid files and the
+// damaged and hostile shapes the parsers must survive. Usage: seed-corpus DIR
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace std::string_view_literals;
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+void put32(Bytes& out, std::uint32_t v, bool bigEndian = false) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (bigEndian ? 24 - 8 * i : 8 * i)));
+}
+void put64(Bytes& out, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+void text(Bytes& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
+Bytes bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+struct Chunk {
+    std::string id;
+    Bytes payload;
+    std::uint32_t sizeField = 0; // 0: the payload's size
+    bool pad = true;
+};
+
+Bytes container(std::string_view identifier, const std::vector<Chunk>& chunks, std::uint32_t sizeField = 0) {
+    const bool big = identifier == "RIFX";
+    Bytes body;
+    for (const auto& c : chunks) {
+        text(body, c.id);
+        put32(body, c.sizeField ? c.sizeField : static_cast<std::uint32_t>(c.payload.size()), big);
+        body.insert(body.end(), c.payload.begin(), c.payload.end());
+        if (c.pad && c.payload.size() % 2 == 1) body.push_back(0);
+    }
+    Bytes out;
+    text(out, identifier);
+    put32(out, sizeField ? sizeField : static_cast<std::uint32_t>(body.size() + 4), big);
+    text(out, "WAVE");
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+Bytes ds64(std::uint64_t riffSize, std::uint64_t dataSize) {
+    Bytes out;
+    put64(out, riffSize);
+    put64(out, dataSize);
+    put64(out, dataSize / 4);
+    put32(out, 0);
+    return out;
+}
+
+Bytes fmtPayload() {
+    Bytes out = {1, 0, 2, 0};
+    put32(out, 48000);
+    put32(out, 48000 * 4);
+    out.insert(out.end(), {4, 0, 16, 0});
+    return out;
+}
+
+Bytes bext(std::string_view description, std::string_view history = {}) {
+    Bytes out(602, 0);
+    std::copy(description.begin(), description.end(), out.begin());
+    const std::string_view fields[] = {"Recorder", "REF-0042", "2024-05-17", "13:45:09"};
+    const std::size_t offsets[] = {256, 288, 320, 330};
+    for (int i = 0; i < 4; ++i) std::copy(fields[i].begin(), fields[i].end(), out.begin() + static_cast<long>(offsets[i]));
+    out[338] = 0x10, out[342] = 0x01, out[346] = 2;
+    text(out, history);
+    return out;
+}
+
+const std::string_view kIXML =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<BWFXML><IXML_VERSION>2.10</IXML_VERSION>"
+    "<PROJECT>Harbour</PROJECT><SCENE>12A</SCENE><TAPE>Day 4</TAPE><NOTE>wind <![CDATA[<north>]]> &amp; rain</NOTE>"
+    "<TRACK_LIST><TRACK_COUNT>2</TRACK_COUNT><TRACK><CHANNEL_INDEX>1</CHANNEL_INDEX><NAME>Boom</NAME></TRACK>"
+    "<TRACK><CHANNEL_INDEX>2</CHANNEL_INDEX><NAME>Lav</NAME></TRACK></TRACK_LIST></BWFXML>\n";
+
+std::vector<std::pair<std::string, Bytes>> riffSeeds() {
+    const Bytes audio(64, 0x11);
+    const Bytes ixml = bytes(kIXML);
+    std::vector<std::pair<std::string, Bytes>> seeds = {
+        {"empty-wave", container("RIFF", {})},
+        {"broadcast-wave", container("RIFF", {{"fmt ", fmtPayload()}, {"bext", bext("Scene 12")}, {"iXML", ixml},
+                                               {"data", audio}, {"chna", {2, 0, 2, 0}}, {"axml", bytes("<ebu/>")}})},
+        {"odd-chunk-without-pad", container("RIFF", {{"fmt ", fmtPayload()}, {"LIST", bytes("abc"), 0, false}})},
+        {"size-past-end", container("RIFF", {{"fmt ", fmtPayload()}, {"data", audio, 4000}})},
+        {"riff-size-past-end", container("RIFF", {{"fmt ", fmtPayload()}}, 100000)},
+        {"control-byte-id", container("RIFF", {{"fmt ", fmtPayload()}, {"da\x01" "a", audio}, {"iXML", ixml}})},
+        {"rifx", container("RIFX", {{"fmt ", fmtPayload()}, {"data", audio}, {"bext", bext("big")}})},
+        {"rf64-without-ds64", container("RF64", {{"fmt ", fmtPayload()}}, 0xFFFFFFFF)},
+        {"unknown-data-size", container("RIFF", {{"data", audio, 0xFFFFFFFF}})},
+    };
+    Bytes rf64 = container("RF64", {{"ds64", ds64(0, audio.size())}, {"fmt ", fmtPayload()},
+                                    {"data", audio, 0xFFFFFFFF}, {"iXML", ixml}}, 0xFFFFFFFF);
+    const std::uint64_t riffSize = rf64.size() - 8;
+    for (int i = 0; i < 8; ++i) rf64[20 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riffSize >> (8 * i));
+    seeds.emplace_back("rf64", rf64);
+    seeds.emplace_back("rf64-hostile-ds64",
+                       container("RF64", {{"ds64", ds64(~0ull - 3, ~0ull)}, {"data", audio, 0xFFFFFFFF}}, 0xFFFFFFFF));
+    std::vector<Chunk> junk(300, Chunk{"JUNK", {}});
+    seeds.emplace_back("many-chunks", container("RIFF", junk));
+    return seeds;
+}
+
+std::vector<std::pair<std::string, Bytes>> bextSeeds() {
+    Bytes latin1 = bext("\xE9t\xE9");
+    Bytes inner = bext("ab");
+    inner[3] = 'c';
+    return {{"zeros", Bytes(602, 0)},
+            {"fields", bext("Scene 12 take 3")},
+            {"history", bext("desc", "A=PCM,F=48000,W=24,M=stereo\r\n")},
+            {"latin1", latin1},
+            {"utf8", bext("Zo\xC3\xAB \xF0\x9F\x8E\x99")},
+            {"inner-zero", inner},
+            {"too-short", Bytes(601, 0)}};
+}
+
+std::vector<std::pair<std::string, Bytes>> ixmlSeeds() {
+    std::string deep = "<BWFXML>", deepEnd = "</BWFXML>";
+    for (int i = 1; i < 33; ++i) deep += "<L>", deepEnd.insert(0, "</L>");
+    std::string padded(kIXML);
+    padded.append(64, '\0');
+    return {{"typical", bytes(kIXML)},
+            {"empty-root", bytes("<BWFXML/>")},
+            {"lower-case-root", bytes("<bwfxml><SCENE>1</SCENE></bwfxml>")},
+            {"doctype", bytes("<!DOCTYPE BWFXML [<!ENTITY e \"x\">]><BWFXML><SCENE>&e;</SCENE></BWFXML>")},
+            {"external-entity", bytes("<!doctype BWFXML [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><BWFXML>&x;</BWFXML>")},
+            {"nested-33", bytes(deep + deepEnd)},
+            {"trailing-nuls", bytes(padded)},
+            {"first-wins", bytes("<BWFXML><SCENE> </SCENE><SCENE>2</SCENE><SCENE>3</SCENE><TRACK>T</TRACK>"
+                                 "<META a='1'><PROJECT>inner</PROJECT></META><?pi x?><!-- c --></BWFXML>")},
+            {"references", bytes("<BWFXML><NOTE>&#x263A; &lt;&gt; &#10;\r\n\xC2\xA0</NOTE></BWFXML>")}};
+}
+
+std::vector<std::pair<std::string, Bytes>> sniffSeeds() {
+    return {{"wave", bytes("RIFF\x24\0\0\0WAVE"sv)},       {"aiff", bytes("FORM\0\0\0\x20" "AIFF"sv)},
+            {"aifc", bytes("FORM\0\0\0\x20" "AIFC"sv)},       {"caf", bytes("caff\0\x01\0\0"sv)},
+            {"flac", bytes("fLaC\0\0\0\x22"sv)},              {"id3", bytes("ID3\x04\0\0"sv)},
+            {"mpeg", bytes("\xFF\xFB\x90\x64"sv)},             {"mp4", bytes("\0\0\0\x20" "ftypM4A "sv)},
+            {"rf64", bytes("RF64\xFF\xFF\xFF\xFFWAVE"sv)}};
+}
+
+bool writeAll(const fs::path& folder, const std::vector<std::pair<std::string, Bytes>>& seeds) {
+    fs::create_directories(folder);
+    for (const auto& [name, content] : seeds) {
+        std::ofstream out(folder / name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+        if (!out) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: seed-corpus DIR\n";
+        return 2;
+    }
+    const fs::path root = argv[1];
+    const bool ok = writeAll(root / "riff", riffSeeds()) && writeAll(root / "bext", bextSeeds()) &&
+                    writeAll(root / "ixml", ixmlSeeds()) && writeAll(root / "sniff", sniffSeeds());
+    if (!ok) std::cerr << "seed-corpus: cannot write under " << root << "\n";
+    return ok ? 0 : 1;
+}
