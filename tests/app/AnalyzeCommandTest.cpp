@@ -1,6 +1,6 @@
 // `vaun --analyze` as a user runs it: argument rules, exit statuses, the JSON line and
 // hostile files.
-#include "TestAudio.h"
+#include "RunVaun.h"
 
 #include <gtest/gtest.h>
 
@@ -11,36 +11,11 @@
 namespace vaun::test {
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class AnalyzeCommand : public ::testing::Test {
 protected:
     TempDir dir;
 
-    // Runs vaun with the arguments under a time limit; a crash or hang shows as a status above 100.
-    Outcome vaun(const std::vector<std::string>& args) {
-        std::string cmd = "timeout -s KILL 120 ";
-        cmd += shellQuote(VAUN_BINARY);
-        for (const auto& a : args) cmd.append(" ").append(shellQuote(a));
-        cmd.append(" >").append(shellQuote((dir / "out").string()));
-        cmd.append(" 2>").append(shellQuote((dir / "err").string()));
-        Outcome o;
-        o.status = run(cmd);
-        o.out = slurp(dir / "out");
-        o.err = slurp(dir / "err");
-        return o;
-    }
+    Outcome vaun(const std::vector<std::string>& args) { return runVaun(dir.path(), args); }
 
     std::filesystem::path stereoSine(const std::string& name, double seconds, double dbfs) {
         const auto frames = std::int64_t(48000 * seconds);

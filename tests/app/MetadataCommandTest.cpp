@@ -1,6 +1,7 @@
 // `vaun --metadata` as a user runs it: argument rules and precedence, the JSON line, failures,
 // and hostile files that must neither crash nor hang either harness mode.
 #include "MetadataJSON.h"
+#include "RunVaun.h"
 #include "TestAudio.h"
 #include "inspect/MetadataAssembler.h"
 
@@ -15,19 +16,6 @@ namespace vaun::test {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void spit(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
@@ -47,19 +35,7 @@ class MetadataCommand : public ::testing::Test {
 protected:
     TempDir dir;
 
-    // Runs vaun under a time limit and a 1 GiB address-space cap; a crash, a kill or a hang
-    // shows as a status above 100.
-    Outcome vaun(const std::vector<std::string>& args, int seconds = 120) {
-        std::string cmd = "ulimit -v 1048576; timeout -s KILL " + std::to_string(seconds) + " " + shellQuote(VAUN_BINARY);
-        for (const auto& a : args) cmd.append(" ").append(shellQuote(a));
-        cmd.append(" >").append(shellQuote((dir / "out").string()));
-        cmd.append(" 2>").append(shellQuote((dir / "err").string()));
-        Outcome o;
-        o.status = run("(" + cmd + ")");
-        o.out = slurp(dir / "out");
-        o.err = slurp(dir / "err");
-        return o;
-    }
+    Outcome vaun(const std::vector<std::string>& args, int seconds = 120) { return runVaun(dir.path(), args, seconds); }
 
     std::filesystem::path broadcastWave(const std::string& name) {
         std::vector<std::uint8_t> bext(602, 0);
