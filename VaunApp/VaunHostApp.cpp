@@ -1,6 +1,7 @@
-// Entry of the host program: the one-shot analysis and metadata harnesses, else the application.
+// Entry of the host program: the one-shot analysis, metadata and playback harnesses, else the application.
 #include "AnalysisJSON.h"
 #include "MetadataJSON.h"
+#include "PlayCommand.h"
 #include "analysis/AudioAnalyzer.h"
 #include "inspect/MetadataAssembler.h"
 
@@ -17,15 +18,18 @@ struct VaunHostApp {
 private:
     static int analyze(const char* path);
     static int metadata(const char* path);
+    static int play(int argc, char** argv, int k);
     static int usage();
     // Index of the first argument equal to `name`, or -1.
     static int find(int argc, char** argv, std::string_view name);
 };
 
 int VaunHostApp::main(int argc, char** argv) {
-    // "--analyze" takes precedence; each switch wants exactly one path, as the last argument.
+    // "--analyze" takes precedence, then "--metadata", then "--play"; each wants its
+    // arguments last on the line.
     if (const int k = find(argc, argv, "--analyze"); k >= 0) return argc == k + 2 ? analyze(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--metadata"); k >= 0) return argc == k + 2 ? metadata(argv[k + 1]) : 2;
+    if (const int k = find(argc, argv, "--play"); k >= 0) return play(argc, argv, k);
     return usage();
 }
 
@@ -64,13 +68,26 @@ int VaunHostApp::metadata(const char* path) {
     }
 }
 
+// FILE, optionally followed by SECONDS.
+int VaunHostApp::play(int argc, char** argv, int k) {
+    if (argc == k + 2) return playCommand(argv[k + 1], std::nullopt);
+    if (argc == k + 3)
+        if (const auto seconds = parseSeconds(argv[k + 2])) return playCommand(argv[k + 1], seconds);
+    return 2;
+}
+
 int VaunHostApp::usage() {
     std::fputs("usage: vaun --analyze FILE\n"
                "       vaun --metadata FILE\n"
+               "       vaun --play FILE [SECONDS]\n"
                "  --analyze FILE   measure loudness, peaks and the spectrogram size of FILE and\n"
                "                   print them as one line of JSON\n"
                "  --metadata FILE  print the file's metadata record (format, layout, broadcast-wave\n"
-               "                   and iXML fields, artwork size, warnings) as one line of JSON\n",
+               "                   and iXML fields, artwork size, warnings) as one line of JSON\n"
+               "  --play FILE [SECONDS]\n"
+               "                   play FILE on the default sound device for SECONDS or to the end,\n"
+               "                   then print the route, the time played, the peak of each channel\n"
+               "                   and the underruns as one line of JSON\n",
                stderr);
     return 2;
 }

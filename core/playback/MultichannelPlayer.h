@@ -1,0 +1,94 @@
+#pragma once
+// Plays one file of any channel count: straight to the device's outputs when it has enough
+// (channel i to output i), else as a speaker bed rendered for headphones. Starting and
+// seeking schedule a segment of the file; every segment carries a token, so the completion
+// of a segment that was replaced or stopped does nothing. Levels of the file's channels are
+// reported for every buffer of about 2048 frames the listener hears.
+//
+// Every member function is for the owner's thread, the one `executor` runs work on; the
+// completion is handed over to it. onLevels runs on the engine's reporter thread.
+#include "playback/AudioOutput.h"
+#include "playback/Executor.h"
+#include "playback/ManualOutput.h"
+#include "playback/Route.h"
+#include "playback/SpeakerBed.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vaun {
+
+class PlaybackEngine;
+
+class MultichannelPlayer {
+public:
+    using Route = PlaybackRoute;
+    using LevelsCallback = std::function<void(const std::vector<float>& peaks, const std::vector<float>& averages)>;
+
+    struct Options {
+        // The HRTF set of the binaural route.
+        std::filesystem::path hrtfFile;
+        Options();
+    };
+
+    // Opens the file and chooses the route. Without `manualOutput` it plays to the default
+    // sound device at the file's rate; with it, it renders into memory in that format (its
+    // rate must be the file's), pulled through manualOutput(). Fails with the decoder's
+    // error, the device's error, the code-4 error when too few outputs meet a channel count
+    // without a speaker bed, or the renderer's error.
+    MultichannelPlayer(const std::filesystem::path& url, Executor& executor,
+                       std::optional<OutputFormat> manualOutput = std::nullopt, Options options = Options());
+    ~MultichannelPlayer();
+    MultichannelPlayer(const MultichannelPlayer&) = delete;
+    MultichannelPlayer& operator=(const MultichannelPlayer&) = delete;
+
+    // Plays from `fromSeconds` (clamped to the file: negative from the start, past the end
+    // from its last frame); while playing this is a seek. Throws the device's start error.
+    void play(double fromSeconds);
+    // Stops and returns the position; play(from:) with it resumes at the same frame.
+    double pause();
+    void stop();
+    double currentTime() const;
+
+    const Route& route() const { return route_; }
+    double duration() const { return duration_; }
+    bool isPlaying() const;
+    void setOnLevels(LevelsCallback callback);
+    void setOnFinished(std::function<void()> callback);
+    std::int64_t underruns() const;
+    // A read failure that ended playback early, or the device failing.
+    std::optional<std::string> failure() const;
+    // The memory output, when rendering manually.
+    ManualOutput* manualOutput() { return manual_; }
+
+    // The speaker bed for a channel count, given the file's own layout.
+    static std::optional<SpeakerBed> bedLayout(int channelCount, const std::optional<AudioChannelLayout>& fileLayout) {
+        return vaun::bedLayout(channelCount, fileLayout);
+    }
+
+private:
+    // What the owner's thread and its posted completions share; completions hold it weakly.
+    struct Shared {
+        std::int64_t scheduledToken = 0;
+        bool isPlaying = false;
+        std::function<void()> onFinished;
+    };
+    struct LevelSink;
+
+    Executor& executor_;
+    Route route_;
+    double duration_ = 0;
+    double rate_ = 0;
+    std::int64_t length_ = 0;
+    std::int64_t startFrame_ = 0;
+    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<LevelSink> levels_;
+    ManualOutput* manual_ = nullptr;
+    std::unique_ptr<PlaybackEngine> engine_; // last: stopped before the rest goes
+};
+
+} // namespace vaun
