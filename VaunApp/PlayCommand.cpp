@@ -1,5 +1,6 @@
 #include "PlayCommand.h"
 
+#include "Harness.h"
 #include "InterruptWatch.h"
 #include "MetadataJSON.h"
 #include "common/Errors.h"
@@ -143,19 +144,12 @@ int playCommand(const std::filesystem::path& file, std::optional<double> seconds
     LoopExecutor loop;
     bool interrupted = false;
     InterruptWatch watch([&loop, &interrupted] { loop.post([&interrupted] { interrupted = true; }); });
-    try {
+    return runHarness("play", [&] {
         const auto url = std::filesystem::absolute(file);
         const auto channels = int(AudioFile(url).processingFormat().channelCount);
-        const PlayReport report = channels > 2 ? playMultichannel(url, channels, seconds, loop, interrupted)
-                                               : playSimple(url, seconds, loop, interrupted);
-        const std::string line = playJSON(report) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
-        return 0;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "play FAIL: %s\n", e.what());
-        return 2;
-    }
+        return playJSON(channels > 2 ? playMultichannel(url, channels, seconds, loop, interrupted)
+                                     : playSimple(url, seconds, loop, interrupted));
+    });
 }
 
 } // namespace vaun

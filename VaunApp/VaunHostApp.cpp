@@ -1,5 +1,6 @@
 // Entry of the host program: the one-shot analysis, metadata and playback harnesses, else the application.
 #include "AnalysisJSON.h"
+#include "Harness.h"
 #include "MetadataJSON.h"
 #include "PlayCommand.h"
 #include "analysis/AudioAnalyzer.h"
@@ -40,32 +41,19 @@ int VaunHostApp::find(int argc, char** argv, std::string_view name) {
 }
 
 int VaunHostApp::analyze(const char* path) {
-    try {
+    return runHarness("analyze", [&] {
         const auto url = std::filesystem::absolute(std::filesystem::path(path));
-        const auto analysis = AudioAnalyzer{}.analyze(url, std::nullopt, 480, [] { return false; }, [](double) {});
-        const std::string line = analysisJSON(analysis) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
-        return 0;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "analyze FAIL: %s\n", e.what());
-        return 2;
-    }
+        return analysisJSON(AudioAnalyzer{}.analyze(url, std::nullopt, 480, [] { return false; }, [](double) {}));
+    });
 }
 
 int VaunHostApp::metadata(const char* path) {
-    try {
+    return runHarness("metadata", [&] {
         const auto url = std::filesystem::absolute(std::filesystem::path(path));
         AudioMetadata record = MetadataAssembler::assemble(url);
         MetadataAssembler::addArtwork(record, url);
-        const std::string line = metadataJSON(record) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
-        return 0;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "metadata FAIL: %s\n", e.what());
-        return 2;
-    }
+        return metadataJSON(record);
+    });
 }
 
 // FILE, optionally followed by SECONDS.
