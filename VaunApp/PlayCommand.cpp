@@ -67,6 +67,18 @@ double runSession(LoopExecutor& loop, const bool& interrupted, std::optional<dou
     return ended ? s.duration : std::min(s.position(), s.duration);
 }
 
+// Plays the session out with either player and fills in what every report carries.
+template <typename Player>
+void playOut(Player& player, Session& session, PlayReport& report, LoopExecutor& loop, const bool& interrupted,
+             std::optional<double> seconds) {
+    session.position = [&] { return player.currentTime(); };
+    session.failure = [&] { return player.failure(); };
+    session.duration = player.duration();
+    report.playedSeconds = runSession(loop, interrupted, seconds, session);
+    player.stop();
+    report.underruns = player.underruns();
+}
+
 PlayReport playMultichannel(const std::filesystem::path& file, int channels, std::optional<double> seconds,
                             LoopExecutor& loop, const bool& interrupted) {
     MultichannelPlayer player(file, loop);
@@ -83,14 +95,9 @@ PlayReport playMultichannel(const std::filesystem::path& file, int channels, std
     player.setOnFinished([&finished] { finished = true; });
     player.play(0);
     Session session;
-    session.position = [&] { return player.currentTime(); };
     session.finished = [&] { return finished; };
     session.tick = [] {};
-    session.failure = [&] { return player.failure(); };
-    session.duration = player.duration();
-    report.playedSeconds = runSession(loop, interrupted, seconds, session);
-    player.stop();
-    report.underruns = player.underruns();
+    playOut(player, session, report, loop, interrupted, seconds);
     return report;
 }
 
@@ -102,7 +109,6 @@ PlayReport playSimple(const std::filesystem::path& file, std::optional<double> s
     report.peaks.assign(std::size_t(player.numberOfChannels()), -160.0f);
     if (!player.prepareToPlay() || !player.play()) throw VaunError(2, "The audio device could not start playback.");
     Session session;
-    session.position = [&] { return player.currentTime(); };
     session.finished = [&] { return !player.isPlaying(); };
     session.tick = [&] {
         if (!player.isPlaying()) return;
@@ -110,11 +116,7 @@ PlayReport playSimple(const std::filesystem::path& file, std::optional<double> s
         for (std::size_t c = 0; c < report.peaks.size(); ++c)
             report.peaks[c] = std::max(report.peaks[c], player.peakPower(int(c)));
     };
-    session.failure = [&] { return player.failure(); };
-    session.duration = player.duration();
-    report.playedSeconds = runSession(loop, interrupted, seconds, session);
-    player.stop();
-    report.underruns = player.underruns();
+    playOut(player, session, report, loop, interrupted, seconds);
     return report;
 }
 
