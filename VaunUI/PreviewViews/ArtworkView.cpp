@@ -2,6 +2,7 @@
 
 #include "PreviewViews/VaunArt.h"
 #include "Toolkit/Accessibility.h"
+#include "Toolkit/DevicePixels.h"
 #include "Toolkit/Symbols.h"
 
 #include <QBuffer>
@@ -142,12 +143,12 @@ QImage ArtworkView::tileImage(QSizeF points, qreal devicePixelRatio, const std::
 }
 
 void ArtworkView::paintEvent(QPaintEvent*) {
-    const qreal ratio = devicePixelRatioF();
+    QPainter painter(this);
+    const qreal ratio = paintedPixelRatio(painter);
     if (tile_.isNull() || tile_.devicePixelRatio() != ratio) {
         const ColorScheme scheme = colorScheme(*this);
         tile_ = tileImage(QSizeF(size()), ratio, artwork_, defaultArt(scheme), scheme);
     }
-    QPainter painter(this);
     painter.drawImage(QPointF(), tile_);
 }
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace vaun {
 namespace {
@@ -104,7 +105,7 @@ void drawNinePatch(QPainter& painter, const QRectF& target, const QImage& image,
 MeterBank::MeterBank(QWidget* parent) : MeterBank(&PeakHold::TimePoint::clock::now, MeterPlates::fromResources(), parent) {}
 
 MeterBank::MeterBank(Clock clock, MeterPlates plates, QWidget* parent)
-    : QWidget(parent), clock_(std::move(clock)), plates_(std::move(plates)), labelRow_(new MeterLabels(this)) {
+    : QWidget(parent), clock_(std::move(clock)), plates_(std::move(plates)), labelRow_(std::make_unique<MeterLabels>(this).release()) {
     setAccessibleName(QStringLiteral("Playback level meters"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     labelRow_->setContent({labels_, geometry_.count, geometry_.meterWidth, geometry_.gap});

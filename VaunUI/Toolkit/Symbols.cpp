@@ -1,5 +1,7 @@
 #include "Toolkit/Symbols.h"
 
+#include "Toolkit/DevicePixels.h"
+
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
@@ -95,7 +97,7 @@ QImage image(const QString& name, const QColor& tint, QSizeF points, qreal devic
 void draw(QPainter& painter, const QRectF& rect, const QString& name, const QColor& tint) {
     if (!exists(name) || rect.isEmpty()) return;
     // Rendered at the device's resolution so small symbols stay crisp on high-density screens.
-    const qreal scale = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const qreal scale = paintedPixelRatio(painter);
     const qreal zoom = std::hypot(painter.worldTransform().m11(), painter.worldTransform().m12());
     const QImage picture = image(name, tint, rect.size(), scale * std::max<qreal>(zoom, 1.0));
     const QSizeF drawn(picture.width() / picture.devicePixelRatio(), picture.height() / picture.devicePixelRatio());

@@ -1,5 +1,6 @@
 #include "Toolkit/Typography.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QStringList>
@@ -76,5 +77,7 @@ QFont systemFont(double points, FontWeight weight, FontDesign design) {
 QFont systemFont(TextStyle style, FontWeight weight, FontDesign design) {
     return systemFont(pointSize(style), weight, design);
 }
+
+void useSystemFontForApplication() { QApplication::setFont(systemFont(TextStyle::body)); }
 
 } // namespace vaun

@@ -25,4 +25,8 @@ double pointSize(TextStyle style);
 // Inter where installed, else the desktop's default sans-serif family.
 const QString& systemFontFamily();
 
+// Makes the system font at the body size the application's default, so Qt's own widgets
+// (labels, menus, tooltips) match the views. Needs the QApplication.
+void useSystemFontForApplication();
+
 } // namespace vaun

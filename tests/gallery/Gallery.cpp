@@ -2,6 +2,8 @@
 // writes one PNG per view and appearance into OUTDIR, at two pixels per point.
 #include "GallerySheets.h"
 
+#include "Toolkit/Typography.h"
+
 #include "analysis/AudioAnalyzer.h"
 #include "analysis/WaveformGenerator.h"
 #include "inspect/ChannelMap.h"
@@ -36,6 +38,7 @@ GalleryData readFile(const std::filesystem::path& file) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    useSystemFontForApplication();
     if (argc != 3) {
         std::fprintf(stderr, "usage: vaun-gallery FILE OUTDIR\n");
         return 2;

@@ -5,13 +5,17 @@
 #include "RenderSupport.h"
 #include "Toolkit/Appearance.h"
 #include "Toolkit/DesktopAppearance.h"
+#include "Toolkit/DevicePixels.h"
 #include "Toolkit/Symbols.h"
+#include "Toolkit/Typography.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QElapsedTimer>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QProcess>
@@ -388,13 +392,21 @@ TEST(DesktopAppearance, ThePortalsPreferenceWinsOverThePaletteAndItsChangesArriv
     QApplication::setPalette(Appearance::of(ColorScheme::light).palette());
     EXPECT_EQ(changes.size(), 0);
 
-    portal.announce(2u);
-    ASSERT_TRUE(changes.wait(3000));
+    // The subscription reaches the bus asynchronously, so the first announcement may be missed;
+    // a desktop announces each change once, but repeating an unchanged value is harmless.
+    auto announceUntilHeard = [&](uint value) {
+        const qsizetype before = changes.size();
+        for (int attempt = 0; attempt < 30 && changes.size() == before; ++attempt) {
+            portal.announce(value);
+            changes.wait(100);
+        }
+        return changes.size() > before;
+    };
+    ASSERT_TRUE(announceUntilHeard(2u));
     EXPECT_EQ(changes[0][0].value<ColorScheme>(), ColorScheme::light);
     // "No preference" hands the decision back to the palette.
     QApplication::setPalette(Appearance::of(ColorScheme::dark).palette());
-    portal.announce(0u);
-    ASSERT_TRUE(changes.wait(3000));
+    ASSERT_TRUE(announceUntilHeard(0u));
     EXPECT_EQ(appearance.colorScheme(), ColorScheme::dark);
 }
 
@@ -447,3 +459,57 @@ TEST(Appearance, SwitchingTheRootRepaintsChildControlsInTheOtherColours) {
 }
 
 #include "ToolkitTest.moc"
+
+// --- Typography --------------------------------------------------------------------------------
+
+TEST(Typography, PointSizesArePixelSizesInTheInstalledSystemFamily) {
+    // The set-up installs Inter; without it the views would quietly fall back to another face.
+    EXPECT_EQ(systemFontFamily(), QStringLiteral("Inter"));
+    const QFont title = systemFont(22, FontWeight::semibold);
+    EXPECT_EQ(title.pixelSize(), 22);
+    EXPECT_EQ(QFontInfo(title).family(), QStringLiteral("Inter"));
+    EXPECT_GT(QFontInfo(systemFont(10, FontWeight::bold)).weight(), QFontInfo(systemFont(10)).weight());
+    EXPECT_EQ(systemFont(TextStyle::caption).pixelSize(), 10);
+}
+
+TEST(Typography, MonospacedDigitsHaveOneAdvance) {
+    const QFontMetricsF metrics(systemFont(12, FontWeight::medium, FontDesign::monospacedDigits));
+    const qreal zero = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (char digit = '1'; digit <= '9'; ++digit)
+        EXPECT_NEAR(metrics.horizontalAdvance(QLatin1Char(digit)), zero, 0.01) << digit;
+    const QFontMetricsF fixed(systemFont(12, FontWeight::regular, FontDesign::monospaced));
+    EXPECT_NEAR(fixed.horizontalAdvance(QLatin1Char('i')), fixed.horizontalAdvance(QLatin1Char('W')), 0.01);
+}
+
+TEST(Typography, TheApplicationFontBecomesTheSystemFont) {
+    const QFont before = QApplication::font();
+    useSystemFontForApplication();
+    EXPECT_EQ(QApplication::font().family(), systemFontFamily());
+    EXPECT_EQ(QApplication::font().pixelSize(), 13);
+    QApplication::setFont(before);
+}
+
+// --- Device pixels -----------------------------------------------------------------------------
+
+namespace {
+class RatioProbe : public QWidget {
+public:
+    qreal painted = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painted = paintedPixelRatio(painter);
+    }
+};
+} // namespace
+
+TEST(DevicePixels, CachesFollowTheDeviceActuallyPaintedNotTheWidgetsScreen) {
+    // Rendering into a 2x image must not reuse 1x pictures scaled up (blurry gallery and previews).
+    RatioProbe probe;
+    test::render(probe, QSize(20, 10), ColorScheme::light, 2);
+    EXPECT_EQ(probe.painted, 2);
+    EXPECT_EQ(probe.devicePixelRatioF(), 1);
+    EXPECT_DOUBLE_EQ(snapToPixel(10.74, 2), 10.5);
+    EXPECT_DOUBLE_EQ(snapToPixel(10.5, 2), 10.5);
+}
