@@ -72,7 +72,13 @@ template <typename Player>
 void playOut(Player& player, Session& session, PlayReport& report, LoopExecutor& loop, const bool& interrupted,
              std::optional<double> seconds) {
     session.position = [&] { return player.currentTime(); };
-    session.failure = [&] { return player.failure(); };
+    std::optional<std::string> failed;
+    player.setOnFailed([&failed](const Error& e) { failed = e.description(); });
+    session.failure = [&]() -> std::optional<std::string> {
+        if (failed) return failed;
+        if (auto f = player.failure()) return f->description();
+        return std::nullopt;
+    };
     session.duration = player.duration();
     report.playedSeconds = runSession(loop, interrupted, seconds, session);
     player.stop();
@@ -110,8 +116,8 @@ PlayReport playSimple(const std::filesystem::path& file, std::optional<double> s
     if (!player.prepareToPlay() || !player.play()) throw VaunError(2, "The audio device could not start playback.");
     Session session;
     session.finished = [&] { return !player.isPlaying(); };
+    // Also once the end is in: the last readings come with it.
     session.tick = [&] {
-        if (!player.isPlaying()) return;
         player.updateMeters();
         for (std::size_t c = 0; c < report.peaks.size(); ++c)
             report.peaks[c] = std::max(report.peaks[c], player.peakPower(int(c)));

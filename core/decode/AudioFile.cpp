@@ -11,6 +11,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <system_error>
 
@@ -48,6 +49,38 @@ constexpr int kResamplerChannels = 64;
 [[noreturn]] void failSystem(std::errc code, const std::filesystem::path& path) {
     const int err = int(code);
     throw SystemError(err, std::generic_category().message(err) + ": " + path.string());
+}
+
+struct Opened {
+    Source source;
+    std::unique_ptr<Decoder> decoder;
+    // Read raw from the sample data the container walk found, not by FFmpeg's demuxer.
+    bool raw = false;
+    bool fallback = false;
+};
+
+Opened openDecoder(const ContainerLayout& container, const std::string& url) {
+    if (std::optional<Source> rifx = rifxSource(container, url)) {
+        auto decoder = std::make_unique<Decoder>(*rifx, -1);
+        return {std::move(*rifx), std::move(decoder), true, false};
+    }
+    try {
+        Source source = probe(url);
+        auto decoder = std::make_unique<Decoder>(source, -1);
+        return {std::move(source), std::move(decoder), false, false};
+    } catch (const DecoderError&) {
+        // FFmpeg's WAV reader gives up on some damage outside the audio; the audio itself
+        // may still be whole. Any failure of the raw reader reports FFmpeg's refusal.
+        const std::exception_ptr refused = std::current_exception();
+        std::optional<Source> raw = rawWaveSource(container, url);
+        if (!raw) throw;
+        try {
+            auto decoder = std::make_unique<Decoder>(*raw, -1);
+            return {std::move(*raw), std::move(decoder), true, true};
+        } catch (const DecoderError&) {
+        }
+        std::rethrow_exception(refused);
+    }
 }
 
 } // namespace
@@ -266,9 +299,9 @@ AudioFile::AudioFile(const std::filesystem::path& path) : impl_(std::make_unique
     Impl& m = *impl_;
     const std::string url = "file:" + path.string();
     const ContainerLayout container = readContainerLayout(path);
-    const std::optional<Source> rifx = rifxSource(container, url);
-    m.source = rifx ? *rifx : probe(url);
-    m.decoder = std::make_unique<Decoder>(m.source, -1);
+    Opened opened = openDecoder(container, url);
+    m.source = std::move(opened.source);
+    m.decoder = std::move(opened.decoder);
     AVCodecParameters* par = m.decoder->stream()->codecpar;
     m.channels = par->ch_layout.nb_channels;
     m.rate = par->sample_rate;
@@ -277,13 +310,15 @@ AudioFile::AudioFile(const std::filesystem::path& path) : impl_(std::make_unique
 
     // For WAVE, AIFF and CAF the container's own bytes decide layout and PCM length;
     // FFmpeg's guessed default layout must not stand in for "the file says nothing".
-    const bool containerDecides = rifx || containerMatches(container.kind, m.source.format);
+    const bool containerDecides = opened.raw || containerMatches(container.kind, m.source.format);
 
     AudioFormat& native = m.fileFormat;
     native.sampleRateHz = m.rate;
     native.channelCount = std::uint32_t(m.channels);
     native.formatID = formatIDOf(*par);
     native.bitsPerChannel = bitsPerChannelOf(*par, *m.decoder->codec());
+    // The raw reader knows only the slot size; FFmpeg's WAV reader reports the stored bits.
+    if (opened.fallback) native.bitsPerChannel = container.waveFormat->bitsPerSample;
     native.channelLayout = containerDecides ? container.layout : layoutFromFFmpeg(par->ch_layout);
     m.processingFormat = native;
     m.processingFormat.formatID = FormatID::LinearPCM;

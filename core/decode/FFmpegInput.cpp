@@ -51,6 +51,29 @@ bool isLinearPCM(AVCodecID id) {
            id != AV_CODEC_ID_PCM_MULAW && id != AV_CODEC_ID_PCM_VIDC;
 }
 
+// A raw PCM demuxer on the sample data our own header walk found.
+Source rawSource(const ContainerLayout& container, const std::string& url, const char* name) {
+    const AVInputFormat* format = name ? av_find_input_format(name) : nullptr;
+    if (!format) return {};
+    const WaveFormat& w = *container.waveFormat;
+    return Source{url,
+                  format,
+                  {{"sample_rate", std::to_string(w.sampleRate)},
+                   {"channels", std::to_string(w.channelCount)},
+                   {"skip_initial_bytes", std::to_string(container.sampleData->offset)}},
+                  true};
+}
+
+// Bytes per sample of a WAVE format a raw reader can take, or 0.
+int sampleBytes(const ContainerLayout& container) {
+    if (container.kind != ContainerKind::WAVE || !container.waveFormat || !container.sampleData) return 0;
+    const WaveFormat& w = *container.waveFormat;
+    if (w.channelCount == 0 || w.sampleRate == 0 || w.sampleRate > std::uint32_t(std::numeric_limits<int>::max()) ||
+        w.blockAlign % w.channelCount != 0)
+        return 0;
+    return w.blockAlign / w.channelCount;
+}
+
 } // namespace
 
 void silenceFFmpeg() {
@@ -98,26 +121,33 @@ Source probe(const std::string& url) {
 // FFmpeg 5.1 reads RIFX PCM with a little-endian codec and refuses RIFX with an extended
 // format chunk (float, 24-bit extensible).
 std::optional<Source> rifxSource(const ContainerLayout& container, const std::string& url) {
-    if (container.kind != ContainerKind::WAVE || !container.bigEndian || !container.waveFormat || !container.sampleData)
-        return std::nullopt;
-    const WaveFormat& w = *container.waveFormat;
-    if (w.channelCount == 0 || w.sampleRate == 0 || w.sampleRate > std::uint32_t(std::numeric_limits<int>::max()) ||
-        w.blockAlign % w.channelCount != 0)
-        return std::nullopt;
-    const int bytes = w.blockAlign / w.channelCount;
+    const int bytes = sampleBytes(container);
+    if (bytes == 0 || !container.bigEndian) return std::nullopt;
+    const std::uint16_t tag = container.waveFormat->formatTag;
     const char* name = nullptr;
-    if (w.formatTag == 1) name = bytes == 1 ? "u8" : bytes == 2 ? "s16be" : bytes == 3 ? "s24be" : bytes == 4 ? "s32be" : nullptr;
-    else if (w.formatTag == 3) name = bytes == 4 ? "f32be" : bytes == 8 ? "f64be" : nullptr;
-    else if (w.formatTag == 6 && bytes == 1) name = "alaw";
-    else if (w.formatTag == 7 && bytes == 1) name = "mulaw";
-    const AVInputFormat* format = name ? av_find_input_format(name) : nullptr;
-    if (!format) return std::nullopt;
-    return Source{url,
-                  format,
-                  {{"sample_rate", std::to_string(w.sampleRate)},
-                   {"channels", std::to_string(w.channelCount)},
-                   {"skip_initial_bytes", std::to_string(container.sampleData->offset)}},
-                  true};
+    if (tag == 1) name = bytes == 1 ? "u8" : bytes == 2 ? "s16be" : bytes == 3 ? "s24be" : bytes == 4 ? "s32be" : nullptr;
+    else if (tag == 3) name = bytes == 4 ? "f32be" : bytes == 8 ? "f64be" : nullptr;
+    else if (tag == 6 && bytes == 1) name = "alaw";
+    else if (tag == 7 && bytes == 1) name = "mulaw";
+    Source source = rawSource(container, url, name);
+    if (!source.format) return std::nullopt;
+    return source;
+}
+
+// Only where the stored bits fill the sample slot as FFmpeg's WAV reader would take them,
+// so the raw reader decodes the same samples that reader would.
+std::optional<Source> rawWaveSource(const ContainerLayout& container, const std::string& url) {
+    const int bytes = sampleBytes(container);
+    if (bytes == 0 || container.bigEndian) return std::nullopt;
+    const WaveFormat& w = *container.waveFormat;
+    const char* name = nullptr;
+    if (w.formatTag == 1 && w.bitsPerSample > 8 * (bytes - 1) && w.bitsPerSample <= 8 * bytes)
+        name = bytes == 1 ? "u8" : bytes == 2 ? "s16le" : bytes == 3 ? "s24le" : bytes == 4 ? "s32le" : nullptr;
+    else if (w.formatTag == 3 && w.bitsPerSample == 8 * bytes)
+        name = bytes == 4 ? "f32le" : bytes == 8 ? "f64le" : nullptr;
+    Source source = rawSource(container, url, name);
+    if (!source.format) return std::nullopt;
+    return source;
 }
 
 FormatPtr openInput(const Source& source) {

@@ -64,6 +64,11 @@ bool isMP4Family(const AVInputFormat* format);
 Source probe(const std::string& url);
 // RIFX PCM, which FFmpeg 5.1 misreads, as a raw reader on its sample data.
 std::optional<Source> rifxSource(const ContainerLayout& container, const std::string& url);
+// Little-endian WAVE (RIFF, RF64, BW64) integer or float PCM as a raw reader on its sample
+// data, for files FFmpeg's WAV reader refuses although their 'fmt ' and 'data' are sound
+// (FFmpeg 5.1 refuses a short 'bext' after the data, for one). Absent when the format
+// chunk does not describe such PCM.
+std::optional<Source> rawWaveSource(const ContainerLayout& container, const std::string& url);
 FormatPtr openInput(const Source& source);
 void keepOnlyStream(AVFormatContext* format, int index);
 CodecPtr openCodec(const AVStream& stream, const AVCodec* codec);

@@ -42,9 +42,11 @@ ffmpeg::FormatPtr openForMetadata(const std::string& url, const CancellationTest
     return ffmpeg::FormatPtr(raw);
 }
 
-// FFmpeg 5.1 refuses some RIFX files that the decoder reads raw; a raw reader has no pictures.
-bool isRawRIFX(const std::filesystem::path& path, const std::string& url) {
-    return ffmpeg::rifxSource(readContainerLayout(path), url).has_value();
+// FFmpeg 5.1 refuses some RIFX and WAVE files that the decoder reads raw; a raw reader
+// has no pictures.
+bool isReadRaw(const std::filesystem::path& path, const std::string& url) {
+    const ContainerLayout container = readContainerLayout(path);
+    return ffmpeg::rifxSource(container, url) || ffmpeg::rawWaveSource(container, url);
 }
 
 } // namespace
@@ -58,7 +60,7 @@ std::optional<std::vector<std::uint8_t>> Artwork::find(const std::filesystem::pa
     try {
         format = openForMetadata(url, isCancelled);
     } catch (const DecoderError&) {
-        if (isRawRIFX(path, url)) return std::nullopt;
+        if (isReadRaw(path, url)) return std::nullopt;
         throw;
     }
     const unsigned items = std::min(format->nb_streams, maxItems);

@@ -2,6 +2,8 @@
 // Where rendered audio goes: the desktop's sound server (default sink) or, for tests and
 // offline rendering, memory. The engine hands it a render callback that fills interleaved
 // 32-bit float frames in the output's channel order.
+#include "common/Errors.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,6 +37,8 @@ public:
     virtual std::int64_t framesPlayed() const = 0;
     // Set when the device went away or failed while running.
     virtual bool failed() const = 0;
+    // What failed() means, as the error the owner is told.
+    virtual Error failure() const { return Error("VaunPlayback", 3, "The audio device stopped or went away."); }
     // Times the device ran dry since it was opened (the render callback came too late).
     virtual std::int64_t underruns() const { return 0; }
 };

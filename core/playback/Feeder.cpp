@@ -2,8 +2,27 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 
 namespace vaun {
+namespace {
+
+// Whatever a read or the renderer threw, as the error the owner is told.
+Error asError(std::exception_ptr thrown) {
+    try {
+        std::rethrow_exception(thrown);
+    } catch (const Error& e) {
+        return e;
+    } catch (const std::bad_alloc&) {
+        return Error("VaunPlayback", 2, "Playback stopped: not enough memory.");
+    } catch (const std::exception& e) {
+        return Error("VaunPlayback", 2, std::string("Playback stopped: ") + e.what());
+    } catch (...) {
+        return Error("VaunPlayback", 2, "Playback stopped by an unknown error.");
+    }
+}
+
+} // namespace
 
 Feeder::Feeder(AudioFile file, std::unique_ptr<RouteRenderer> renderer, FrameRing& ring, LevelQueue& levels,
                SegmentMarks& marks)
@@ -19,7 +38,7 @@ Feeder::Feeder(AudioFile file, std::unique_ptr<RouteRenderer> renderer, FrameRin
     pending_.reserve(std::size_t(4 * kBlockFrames) * renderer_->outputChannels());
 }
 
-void Feeder::begin(std::int64_t frame, std::uint16_t segment) {
+void Feeder::begin(std::int64_t frame, std::uint64_t segment) {
     segment_ = segment;
     segmentStart_ = ring_.writePosition();
     nextFrame_ = std::clamp<std::int64_t>(frame, 0, length_);
@@ -31,16 +50,14 @@ void Feeder::begin(std::int64_t frame, std::uint16_t segment) {
     active_ = reading_ = true;
     ended_ = false;
     {
-        std::lock_guard lock(errorMutex_);
-        error_.reset();
+        std::lock_guard lock(failureMutex_);
+        failure_.reset();
     }
     marks_.start.store({segment_, segmentStart_});
     try {
         file_.setFramePosition(nextFrame_);
-    } catch (const std::exception& e) {
-        std::lock_guard lock(errorMutex_);
-        error_ = e.what();
-        reading_ = false;
+    } catch (...) {
+        fail(std::current_exception());
     }
 }
 
@@ -52,6 +69,15 @@ void Feeder::halt() {
 
 Feeder::Progress Feeder::produce() {
     if (!active_) return Progress::Idle;
+    try {
+        return step();
+    } catch (...) {
+        fail(std::current_exception());
+        return Progress::Wrote;
+    }
+}
+
+Feeder::Progress Feeder::step() {
     const std::uint32_t channels = renderer_->outputChannels();
     if (pendingFrom_ * channels == pending_.size()) {
         pending_.clear();
@@ -68,9 +94,9 @@ Feeder::Progress Feeder::produce() {
             try {
                 file_.read(block_, want);
                 got = block_.frameLength();
-            } catch (const std::exception& e) {
-                std::lock_guard lock(errorMutex_);
-                error_ = e.what();
+            } catch (...) {
+                fail(std::current_exception());
+                return Progress::Wrote;
             }
         }
         if (got == 0) {
@@ -88,9 +114,22 @@ Feeder::Progress Feeder::produce() {
     return std::size_t(n) < frames ? Progress::Full : Progress::Wrote;
 }
 
-std::optional<std::string> Feeder::error() const {
-    std::lock_guard lock(errorMutex_);
-    return error_;
+std::optional<Feeder::Failure> Feeder::failure() const {
+    std::lock_guard lock(failureMutex_);
+    return failure_;
+}
+
+// The segment ends where the last good frames are: what is rendered but not yet written
+// goes too, as it may be what broke.
+void Feeder::fail(std::exception_ptr error) {
+    {
+        std::lock_guard lock(failureMutex_);
+        if (!failure_) failure_ = Failure{segment_, asError(error)};
+    }
+    reading_ = false;
+    pending_.clear();
+    pendingFrom_ = 0;
+    meter_.reset();
 }
 
 void Feeder::finishReading() {

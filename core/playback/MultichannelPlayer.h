@@ -6,7 +6,10 @@
 // reported for every buffer of about 2048 frames the listener hears.
 //
 // Every member function is for the owner's thread, the one `executor` runs work on; the
-// completion is handed over to it. onLevels runs on the engine's reporter thread.
+// completion and failures are handed over to it. onLevels runs on the engine's reporter
+// thread. A failure (the device gone, a read or render error) stops playback where the sound
+// stopped and reaches onFailed, not onFinished; the next play(from:) opens the device afresh.
+#include "common/Errors.h"
 #include "playback/AudioOutput.h"
 #include "playback/Executor.h"
 #include "playback/ManualOutput.h"
@@ -22,7 +25,7 @@
 
 namespace vaun {
 
-class PlaybackEngine;
+class PlayerEngine;
 
 class MultichannelPlayer {
 public:
@@ -47,23 +50,26 @@ public:
     MultichannelPlayer& operator=(const MultichannelPlayer&) = delete;
 
     // Plays from `fromSeconds` (clamped to the file: negative from the start, past the end
-    // from its last frame); while playing this is a seek. Throws the device's start error.
+    // from its last frame); while playing this is a seek. Throws the device's start error (or,
+    // when the device is opened afresh, any error creation can give).
     void play(double fromSeconds);
     // Stops and returns the position; play(from:) with it resumes at the same frame.
     double pause();
     void stop();
     double currentTime() const;
 
-    const Route& route() const { return route_; }
+    // The route chosen at creation, or when the device was last opened afresh.
+    const Route& route() const;
     double duration() const { return duration_; }
     bool isPlaying() const;
     void setOnLevels(LevelsCallback callback);
     void setOnFinished(std::function<void()> callback);
+    void setOnFailed(std::function<void(const Error&)> callback);
     std::int64_t underruns() const;
-    // A read failure that ended playback early, or the device failing.
-    std::optional<std::string> failure() const;
+    // The failure that stopped playback, while it holds.
+    std::optional<Error> failure() const;
     // The memory output, when rendering manually.
-    ManualOutput* manualOutput() { return manual_; }
+    ManualOutput* manualOutput();
 
     // The speaker bed for a channel count, given the file's own layout.
     static std::optional<SpeakerBed> bedLayout(int channelCount, const std::optional<AudioChannelLayout>& fileLayout) {
@@ -71,24 +77,13 @@ public:
     }
 
 private:
-    // What the owner's thread and its posted completions share; completions hold it weakly.
-    struct Shared {
-        std::int64_t scheduledToken = 0;
-        bool isPlaying = false;
-        std::function<void()> onFinished;
-    };
     struct LevelSink;
 
-    Executor& executor_;
-    Route route_;
     double duration_ = 0;
     double rate_ = 0;
     std::int64_t length_ = 0;
-    std::int64_t startFrame_ = 0;
-    std::shared_ptr<Shared> shared_;
     std::shared_ptr<LevelSink> levels_;
-    ManualOutput* manual_ = nullptr;
-    std::unique_ptr<PlaybackEngine> engine_; // last: stopped before the rest goes
+    std::unique_ptr<PlayerEngine> engine_; // last: stopped before the rest goes
 };
 
 } // namespace vaun

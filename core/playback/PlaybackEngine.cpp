@@ -20,8 +20,6 @@ constexpr double kPrefillSeconds = 0.1;
 constexpr auto kPrefillWait = 100ms;
 // The reporter's pace: well inside one level reading (2048 frames).
 constexpr auto kReportInterval = 5ms;
-// The feeder's pace while the ring is full.
-constexpr auto kFullRingWait = 2ms;
 constexpr std::size_t kLevelSlots = 64;
 
 std::uint32_t framesFor(double seconds, double rate, std::uint32_t atLeast) {
@@ -31,91 +29,17 @@ std::uint32_t framesFor(double seconds, double rate, std::uint32_t atLeast) {
 
 } // namespace
 
-// Runs the feeder on a thread of its own, taking commands from the owner's thread.
-class PlaybackEngine::FeederThread {
-public:
-    explicit FeederThread(Feeder& feeder) : feeder_(feeder), thread_([this] { run(); }) {}
-    ~FeederThread() {
-        send({Command::Quit});
-        thread_.join();
-    }
+struct PlaybackEngine::Pipeline {
+    FrameRing ring;
+    LevelQueue levels;
+    SegmentMarks marks;
+    Feeder feeder;
 
-    void begin(std::int64_t frame, std::uint16_t segment) { send({Command::Begin, frame, segment}); }
-
-    // Returns once the feeder writes no more.
-    void halt() {
-        std::unique_lock lock(mutex_);
-        const std::uint64_t ticket = post({Command::Halt});
-        progress_.wait(lock, [&] { return done_ >= ticket; });
-    }
-
-    // Waits until segment `segment` has `frames` frames in the ring or has ended.
-    void waitPrimed(std::uint16_t segment, std::int64_t frames, std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex_);
-        progress_.wait_for(lock, timeout, [&] {
-            return !command_ && status_.segment == segment && (status_.written >= frames || status_.ended);
-        });
-    }
-
-private:
-    struct Command {
-        enum Kind { Begin, Halt, Quit } kind;
-        std::int64_t frame = 0;
-        std::uint16_t segment = 0;
-    };
-    struct Status {
-        std::uint16_t segment = 0;
-        std::int64_t written = 0;
-        bool ended = false;
-    };
-
-    void send(Command c) {
-        std::lock_guard lock(mutex_);
-        post(c);
-    }
-    std::uint64_t post(Command c) {
-        command_ = c; // a later command replaces one not yet taken
-        wake_.notify_one();
-        return ++issued_;
-    }
-
-    void run() {
-        Feeder::Progress last = Feeder::Progress::Idle;
-        for (;;) {
-            std::optional<Command> command;
-            std::uint64_t ticket = 0;
-            {
-                std::unique_lock lock(mutex_);
-                const auto hasCommand = [&] { return command_.has_value(); };
-                if (last == Feeder::Progress::Idle || last == Feeder::Progress::Ended) wake_.wait(lock, hasCommand);
-                else if (last == Feeder::Progress::Full) wake_.wait_for(lock, kFullRingWait, hasCommand);
-                command = std::exchange(command_, std::nullopt);
-                ticket = issued_;
-            }
-            if (command) {
-                if (command->kind == Command::Quit) return;
-                if (command->kind == Command::Halt) feeder_.halt();
-                else feeder_.begin(command->frame, command->segment);
-            }
-            last = feeder_.produce();
-            {
-                std::lock_guard lock(mutex_);
-                if (command) done_ = ticket;
-                status_ = {feeder_.segment(), feeder_.written(), feeder_.ended()};
-            }
-            progress_.notify_all();
-        }
-    }
-
-    Feeder& feeder_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable progress_;
-    std::optional<Command> command_;
-    std::uint64_t issued_ = 0;
-    std::uint64_t done_ = 0;
-    Status status_;
-    std::thread thread_;
+    Pipeline(AudioFile file, std::unique_ptr<RouteRenderer> renderer)
+        : ring(renderer->outputChannels(),
+               framesFor(kRingSeconds, file.processingFormat().sampleRateHz, 8 * Feeder::kBlockFrames)),
+          levels(file.processingFormat().channelCount, kLevelSlots),
+          feeder(std::move(file), std::move(renderer), ring, levels, marks) {}
 };
 
 PlaybackEngine::PlaybackEngine(AudioFile file, std::unique_ptr<RouteRenderer> renderer,
@@ -125,10 +49,11 @@ PlaybackEngine::PlaybackEngine(AudioFile file, std::unique_ptr<RouteRenderer> re
       mode_(mode),
       callbacks_(std::move(callbacks)),
       length_(std::max<std::int64_t>(file.length(), 0)),
-      ring_(renderer->outputChannels(),
-            framesFor(kRingSeconds, file.processingFormat().sampleRateHz, 8 * Feeder::kBlockFrames)),
-      levels_(file.processingFormat().channelCount, kLevelSlots),
-      feeder_(std::move(file), std::move(renderer), ring_, levels_, marks_),
+      pipeline_(std::make_shared<Pipeline>(std::move(file), std::move(renderer))),
+      ring_(pipeline_->ring),
+      levels_(pipeline_->levels),
+      marks_(pipeline_->marks),
+      feeder_(pipeline_->feeder),
       prefillFrames_(mode == Mode::Manual ? 0
                                           : std::min<std::int64_t>(ring_.capacity() / 2,
                                                                    framesFor(kPrefillSeconds, format_.sampleRateHz,
@@ -137,7 +62,7 @@ PlaybackEngine::PlaybackEngine(AudioFile file, std::unique_ptr<RouteRenderer> re
     if (ring_.channelCount() != format_.channelCount)
         throw std::logic_error("the route renders for another channel count than the output's");
     if (mode_ == Mode::RealTime) {
-        feederThread_ = std::make_unique<FeederThread>(feeder_);
+        feederThread_ = std::make_unique<FeederThread>(std::shared_ptr<Feeder>(pipeline_, &pipeline_->feeder));
         reporter_ = std::thread([this] { reporterLoop(); });
     }
 }
@@ -153,21 +78,24 @@ PlaybackEngine::~PlaybackEngine() {
     feederThread_.reset();
 }
 
-void PlaybackEngine::start(std::int64_t frame, std::uint16_t segment) {
+void PlaybackEngine::start(std::int64_t frame, std::uint64_t segment) {
     frame = std::clamp<std::int64_t>(frame, 0, length_);
     if (running_) {
-        segment_ = segment;
+        segment_.store(segment, std::memory_order_release);
         startFrame_ = frame;
         beginFeeding(frame, segment);
         return;
     }
-    // The output is stopped, so this thread is the ring's consumer: drop what is left.
+    // The output is stopped, so this thread is the ring's consumer: drop what is left. A
+    // feeder still finishing an old step may write more of an old segment; the output skips
+    // it, as it takes up no segment but this one.
     haltFeeding();
     ring_.skipTo(ring_.writePosition());
     consumer_ = {};
     heard_.clear();
-    segment_ = segment;
+    segment_.store(segment, std::memory_order_release);
     startFrame_ = frame;
+    outputFailureReported_.store(false, std::memory_order_relaxed);
     beginFeeding(frame, segment);
     if (feederThread_) feederThread_->waitPrimed(segment, prefillFrames_, kPrefillWait);
     rendered_.store(0, std::memory_order_relaxed);
@@ -205,7 +133,8 @@ std::int64_t PlaybackEngine::positionFrames() const {
     if (!running_) return stoppedFrame_;
     const auto heard = heardNow();
     const auto start = marks_.start.load();
-    if (!heard || !start || heard->segment != segment_ || start->segment != segment_) return startFrame_;
+    const std::uint64_t segment = segment_.load(std::memory_order_relaxed);
+    if (!heard || !start || heard->segment != segment || start->segment != segment) return startFrame_;
     return std::min(startFrame_ + std::max<std::int64_t>(0, heard->position - start->position), length_);
 }
 
@@ -222,12 +151,13 @@ std::int64_t PlaybackEngine::underruns() const {
     return ringUnderruns_.load(std::memory_order_relaxed) + output_->underruns();
 }
 
-std::optional<std::string> PlaybackEngine::failure() const {
-    if (output_->failed()) return std::string("The audio device stopped or went away.");
-    return feeder_.error();
+std::optional<Error> PlaybackEngine::failure() const {
+    if (output_->failed()) return output_->failure();
+    if (auto f = feeder_.failure()) return std::move(f->error);
+    return std::nullopt;
 }
 
-void PlaybackEngine::beginFeeding(std::int64_t frame, std::uint16_t segment) {
+void PlaybackEngine::beginFeeding(std::int64_t frame, std::uint64_t segment) {
     if (feederThread_) feederThread_->begin(frame, segment);
     else feeder_.begin(frame, segment);
 }
@@ -273,20 +203,24 @@ void PlaybackEngine::fillInline(std::int64_t frames) {
 
 void PlaybackEngine::consume(float* interleaved, std::uint32_t frames) {
     const auto start = marks_.start.load();
-    if (start && (!consumer_.hasSegment || start->segment != consumer_.segment)) {
-        // A new segment: jump once enough of it is in the ring (or all of it, or nothing of
-        // the old one is left); until then the old one plays on.
+    const std::uint64_t wanted = segment_.load(std::memory_order_acquire);
+    if (start && start->segment == wanted && (!consumer_.hasSegment || consumer_.segment != wanted)) {
+        // The segment asked for: jump once enough of it is in the ring (or all of it, or
+        // nothing of the old one is left); until then the old one plays on.
         const auto end = marks_.end.load();
         const bool complete = end && end->segment == start->segment;
-        if (ring_.readPosition() >= start->position || ring_.writePosition() - start->position >= jumpFrames_ ||
-            complete) {
+        if (!consumer_.hasSegment || ring_.readPosition() >= start->position ||
+            ring_.writePosition() - start->position >= jumpFrames_ || complete) {
             ring_.skipTo(start->position);
             consumer_ = {true, start->segment, start->position, false};
         }
     }
-    const bool onNewest = start && consumer_.hasSegment && start->segment == consumer_.segment;
-    const std::int64_t limit = start && !onNewest ? start->position : INT64_MAX;
-    const std::int64_t n = ring_.read(interleaved, frames, limit);
+    std::int64_t n = 0;
+    if (consumer_.hasSegment) {
+        // An older segment plays up to where a newer one starts.
+        const bool newer = start && start->segment > consumer_.segment;
+        n = ring_.read(interleaved, frames, newer ? start->position : INT64_MAX);
+    }
     if (n < frames) {
         std::memset(interleaved + n * format_.channelCount, 0, std::size_t(frames - n) * format_.channelCount * sizeof(float));
         const auto end = marks_.end.load();
@@ -321,18 +255,26 @@ void PlaybackEngine::reporterLoop() {
 }
 
 void PlaybackEngine::report(const std::optional<SegmentMark>& heard) {
+    if (output_->failed() && !outputFailureReported_.exchange(true)) {
+        if (callbacks_.failed) callbacks_.failed(segment_.load(std::memory_order_acquire), output_->failure());
+    }
     if (!heard) return;
     const std::int64_t position = heard->position;
     while (const LevelReading* reading = levels_.front()) {
-        const auto age = std::int16_t(std::uint16_t(heard->segment - reading->segment));
-        if (age < 0 || (age == 0 && reading->endPosition > position)) break; // not heard yet
-        if (age == 0 && callbacks_.levels) callbacks_.levels(reading->peaks, reading->averages);
+        if (reading->segment > heard->segment || (reading->segment == heard->segment && reading->endPosition > position))
+            break; // not heard yet
+        if (reading->segment == heard->segment && callbacks_.levels) callbacks_.levels(reading->peaks, reading->averages);
         levels_.pop();
     }
     const auto end = marks_.end.load();
     if (end && end->segment == heard->segment && position >= end->position && lastEnded_ != heard->segment) {
         lastEnded_ = heard->segment;
-        if (callbacks_.segmentEnded) callbacks_.segmentEnded(heard->segment);
+        const auto failure = feeder_.failure();
+        if (failure && failure->segment == heard->segment) {
+            if (callbacks_.failed) callbacks_.failed(heard->segment, failure->error);
+        } else if (callbacks_.segmentEnded) {
+            callbacks_.segmentEnded(heard->segment);
+        }
     }
 }
 

@@ -4,16 +4,21 @@
 // milliseconds long; the output's real-time callback only copies out of the ring, playing
 // silence (and counting an underrun) when it runs dry. Moving to another frame while
 // playing keeps the output running: the callback jumps to the new segment as soon as it is
-// in the ring, so the only break is the jump itself. Levels and the end of a segment are
-// reported once the listener hears them.
+// in the ring, so the only break is the jump itself. Levels, the end of a segment and a
+// failure are reported once the listener hears them; a failing output at once.
+//
+// The owner's calls never wait on the feeder: a read stuck on a hung file system holds up
+// neither halt() nor destruction.
 //
 // Real-time mode runs the feeder and the reporter on threads of their own. Manual mode (a
 // ManualOutput pulled by the caller) has no threads: each render call first lets the feeder
 // fill the ring, then copies, then reports on the caller's thread, so the output is exactly
 // the file's frames and every report arrives in a known render call.
+#include "common/Errors.h"
 #include "decode/AudioFile.h"
 #include "playback/AudioOutput.h"
 #include "playback/Feeder.h"
+#include "playback/FeederThread.h"
 
 #include <condition_variable>
 #include <functional>
@@ -32,8 +37,11 @@ public:
     struct Callbacks {
         // Peak and RMS per file channel in dBFS for about 2048 frames just heard.
         std::function<void(const std::vector<float>& peaks, const std::vector<float>& averages)> levels;
-        // The segment started with this id has been heard to its end.
-        std::function<void(std::uint16_t segment)> segmentEnded;
+        // The segment started with this token has been heard to its end.
+        std::function<void(std::uint64_t segment)> segmentEnded;
+        // Playback of this segment failed: a read or render failure once the sound up to it has
+        // been heard (instead of segmentEnded), or the output failing (once per start).
+        std::function<void(std::uint64_t segment, const Error& error)> failed;
     };
 
     // Callbacks run on the reporter thread (manual mode: inside render calls) and must not
@@ -46,10 +54,11 @@ public:
 
     // The rest is for the owner's thread.
 
-    // Plays from file frame `frame` as segment `segment`; while running, moves there without
-    // stopping the output. Throws the output's start error (the engine then stays stopped).
-    void start(std::int64_t frame, std::uint16_t segment);
-    // Stops the output and the feeder; returns the frame reached.
+    // Plays from file frame `frame` as segment `segment` (tokens only ever grow); while
+    // running, moves there without stopping the output. Throws the output's start error (the
+    // engine then stays stopped).
+    void start(std::int64_t frame, std::uint64_t segment);
+    // Stops the output and tells the feeder to stop; returns the frame reached.
     std::int64_t halt();
     bool isRunning() const { return running_; }
     // The file frame the listener hears now.
@@ -57,17 +66,18 @@ public:
 
     // Times the ring ran dry while playing plus the device's own underruns.
     std::int64_t underruns() const;
-    // A read failure that ended the segment early, or the device failing.
-    std::optional<std::string> failure() const;
+    // The device failing, or a read or render failure that ended the segment early.
+    std::optional<Error> failure() const;
     AudioOutput& output() { return *output_; }
     const OutputFormat& outputFormat() const { return format_; }
     std::int64_t lengthFrames() const { return length_; }
 
 private:
-    class FeederThread;
+    // What the feeder writes to; shared with its thread, which may outlive the engine.
+    struct Pipeline;
     struct Consumer {
         bool hasSegment = false;
-        std::uint16_t segment = 0;
+        std::uint64_t segment = 0;
         std::int64_t start = 0; // ring position of the segment's first frame
         bool started = false;
     };
@@ -80,7 +90,7 @@ private:
     std::optional<SegmentMark> heardNow() const;
     void report(const std::optional<SegmentMark>& heard);
     void reporterLoop();
-    void beginFeeding(std::int64_t frame, std::uint16_t segment);
+    void beginFeeding(std::int64_t frame, std::uint64_t segment);
     void haltFeeding();
 
     std::unique_ptr<AudioOutput> output_;
@@ -88,10 +98,11 @@ private:
     const Mode mode_;
     const Callbacks callbacks_;
     const std::int64_t length_;
-    FrameRing ring_;
-    LevelQueue levels_;
-    SegmentMarks marks_;
-    Feeder feeder_;
+    const std::shared_ptr<Pipeline> pipeline_;
+    FrameRing& ring_;
+    LevelQueue& levels_;
+    SegmentMarks& marks_;
+    Feeder& feeder_;
     // Frames a new segment needs in the ring before the output starts, and before a
     // running output jumps to it.
     const std::int64_t prefillFrames_;
@@ -99,7 +110,8 @@ private:
 
     // Owner's thread.
     bool running_ = false;
-    std::uint16_t segment_ = 0;
+    // The newest segment asked for; the output takes no other one up.
+    std::atomic<std::uint64_t> segment_{0};
     std::int64_t startFrame_ = 0;
     std::int64_t stoppedFrame_ = 0;
 
@@ -113,7 +125,8 @@ private:
     std::atomic<std::int64_t> trailingSilence_{0};
 
     // Reporter.
-    std::optional<std::uint16_t> lastEnded_;
+    std::optional<std::uint64_t> lastEnded_;
+    std::atomic<bool> outputFailureReported_{false};
     std::mutex reportMutex_;
     std::condition_variable reportWake_;
     bool reporting_ = false;

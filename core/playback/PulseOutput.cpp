@@ -284,6 +284,12 @@ public:
         return streamFailed_.load(std::memory_order_acquire) || connection_->lost();
     }
 
+    Error failure() const override {
+        // The server gone, or the stream failed (its sink removed, the stream killed).
+        return PulseError(connection_->lost() ? PA_ERR_CONNECTIONTERMINATED : PA_ERR_NOENTITY,
+                          "The audio device stopped or went away.");
+    }
+
     std::int64_t underruns() const override { return underruns_.load(std::memory_order_relaxed); }
 
 private:
@@ -375,6 +381,8 @@ private:
 };
 
 } // namespace
+
+bool isServerTimeout(const Error& error) { return error.domain() == PulseError::kDomain && error.code() == PA_ERR_TIMEOUT; }
 
 OutputFormat defaultSinkFormat() {
     const auto connection = Connection::open();

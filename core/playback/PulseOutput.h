@@ -22,6 +22,9 @@ public:
     PulseError(int paError, std::string description) : Error(kDomain, paError, std::move(description)) {}
 };
 
+// The server took too long to answer: asking again would only wait as long once more.
+bool isServerTimeout(const Error& error);
+
 // The default sink's channel count and rate. Throws PulseError when no server answers.
 OutputFormat defaultSinkFormat();
 

@@ -2,9 +2,7 @@
 
 #include "decode/AudioFile.h"
 #include "playback/FrameTime.h"
-#include "playback/LevelMeter.h"
-#include "playback/OutputChoice.h"
-#include "playback/PlaybackEngine.h"
+#include "playback/PlayerEngine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,7 +17,11 @@ struct SimplePlayer::Meters {
     std::vector<double> power;    // sum of mean squares
     int readings = 0;
 
-    explicit Meters(int channels) : peakDB(std::size_t(channels), -160.0f), power(std::size_t(channels), 0.0) {}
+    void resize(int channels) {
+        std::lock_guard lock(mutex);
+        peakDB.assign(std::size_t(channels), -160.0f);
+        power.assign(std::size_t(channels), 0.0);
+    }
 
     void add(const std::vector<float>& peaks, const std::vector<float>& averages) {
         std::lock_guard lock(mutex);
@@ -32,84 +34,69 @@ struct SimplePlayer::Meters {
 };
 
 SimplePlayer::SimplePlayer(const std::filesystem::path& url, Executor& executor, std::optional<OutputFormat> manualOutput)
-    : shared_(std::make_shared<Shared>()) {
-    AudioFile file(url);
-    const AudioFormat& format = file.processingFormat();
+    : meters_(std::make_shared<Meters>()) {
+    auto chooseRoute = [](const AudioFormat& format, std::uint32_t devices, PlaybackRoute& route) {
+        route = PlaybackRoute::discrete(int(format.channelCount), int(devices));
+        return std::make_unique<DirectRenderer>(DirectRenderer::centred(format.channelCount, devices));
+    };
+    auto levels = [meters = meters_](const std::vector<float>& peaks, const std::vector<float>& averages) {
+        meters->add(peaks, averages);
+    };
+    engine_ = std::make_unique<PlayerEngine>(url, executor, manualOutput, std::move(chooseRoute), std::move(levels));
+    const AudioFormat& format = engine_->fileFormat();
     channels_ = int(format.channelCount);
     rate_ = format.sampleRateHz;
-    length_ = std::max<std::int64_t>(file.length(), 0);
+    length_ = engine_->lengthFrames();
     duration_ = rate_ > 0 ? double(length_) / rate_ : 0.0;
     peak_.assign(std::size_t(channels_), -160.0f);
     average_.assign(std::size_t(channels_), -160.0f);
-    meters_ = std::make_shared<Meters>(channels_);
-
-    ChosenOutput chosen = chooseOutput(rate_, manualOutput);
-    manual_ = chosen.manual;
-    const auto devices = chosen.output->format().channelCount;
-    route_ = PlaybackRoute::discrete(channels_, int(devices));
-    auto renderer = std::make_unique<DirectRenderer>(DirectRenderer::centred(std::uint32_t(channels_), devices));
-
-    PlaybackEngine::Callbacks callbacks;
-    callbacks.levels = [meters = meters_](const std::vector<float>& peaks, const std::vector<float>& averages) {
-        meters->add(peaks, averages);
-    };
-    callbacks.segmentEnded = [&executor, weak = std::weak_ptr<Shared>(shared_), end = length_](std::uint16_t segment) {
-        executor.post([weak, segment, end] {
-            const auto shared = weak.lock();
-            if (!shared || std::uint16_t(shared->token) != segment || !shared->isPlaying) return;
-            shared->isPlaying = false;
-            shared->position = end;
-        });
-    };
-    engine_ = std::make_unique<PlaybackEngine>(std::move(file), std::move(renderer), std::move(chosen.output),
-                                               manual_ ? PlaybackEngine::Mode::Manual : PlaybackEngine::Mode::RealTime,
-                                               std::move(callbacks));
+    meters_->resize(channels_);
 }
 
 SimplePlayer::~SimplePlayer() = default;
 
-double SimplePlayer::currentTime() const {
-    return secondsForFrame(shared_->isPlaying ? engine_->positionFrames() : shared_->position, rate_);
-}
+double SimplePlayer::currentTime() const { return secondsForFrame(engine_->positionFrames(), rate_); }
 
 void SimplePlayer::setCurrentTime(double seconds) {
     const std::int64_t frame = frameAtSeconds(seconds, rate_, length_);
-    if (shared_->isPlaying) startAt(frame);
-    else shared_->position = frame;
+    if (!engine_->isPlaying()) {
+        engine_->setPosition(frame);
+        return;
+    }
+    try {
+        engine_->play(frame);
+    } catch (const std::exception&) {
+        // The device refused even when opened afresh: playback has stopped there.
+        engine_->setPosition(frame);
+    }
 }
 
-bool SimplePlayer::prepareToPlay() { return !engine_->output().failed(); }
+bool SimplePlayer::prepareToPlay() { return engine_->prepare(); }
 
 bool SimplePlayer::play() {
-    if (shared_->isPlaying) return true;
+    if (engine_->isPlaying()) return true;
+    const std::int64_t position = engine_->positionFrames();
     try {
-        startAt(shared_->position >= length_ ? 0 : shared_->position);
+        engine_->play(position >= length_ ? 0 : position);
     } catch (const std::exception&) {
         return false;
     }
-    shared_->isPlaying = true;
     return true;
 }
 
 void SimplePlayer::pause() {
-    if (!shared_->isPlaying) return;
-    ++shared_->token;
-    shared_->isPlaying = false;
-    shared_->position = engine_->halt();
+    if (engine_->isPlaying()) engine_->stop();
 }
 
-void SimplePlayer::stop() {
-    if (engine_->isRunning()) shared_->position = engine_->halt();
-    ++shared_->token;
-    shared_->isPlaying = false;
-}
+void SimplePlayer::stop() { engine_->stop(); }
 
-bool SimplePlayer::isPlaying() const { return shared_->isPlaying; }
+bool SimplePlayer::isPlaying() const { return engine_->isPlaying(); }
 
-void SimplePlayer::startAt(std::int64_t frame) {
-    const std::int64_t token = ++shared_->token;
-    engine_->start(frame, std::uint16_t(token));
-}
+void SimplePlayer::setOnFailed(std::function<void(const Error&)> callback) { engine_->onFailed = std::move(callback); }
+
+PlaybackRoute SimplePlayer::route() const { return engine_->route(); }
+
+ManualOutput* SimplePlayer::manualOutput() { return engine_->manualOutput(); }
 
 void SimplePlayer::updateMeters() {
     std::lock_guard lock(meters_->mutex);
@@ -122,7 +109,7 @@ void SimplePlayer::updateMeters() {
         std::fill(meters_->peakDB.begin(), meters_->peakDB.end(), -160.0f);
         std::fill(meters_->power.begin(), meters_->power.end(), 0.0);
         meters_->readings = 0;
-    } else if (!shared_->isPlaying) {
+    } else if (!engine_->isPlaying()) {
         std::fill(peak_.begin(), peak_.end(), -160.0f);
         std::fill(average_.begin(), average_.end(), -160.0f);
     }
@@ -138,6 +125,6 @@ float SimplePlayer::averagePower(int channel) const {
 
 std::int64_t SimplePlayer::underruns() const { return engine_->underruns(); }
 
-std::optional<std::string> SimplePlayer::failure() const { return engine_->failure(); }
+std::optional<Error> SimplePlayer::failure() const { return engine_->failure(); }
 
 } // namespace vaun

@@ -5,13 +5,17 @@
 // stereo file left and right to outputs 0 and 1 (folded together on a one-output device).
 //
 // Every member function is for the owner's thread, the one `executor` runs work on; the
-// end of the file reaches isPlaying() through it.
+// end of the file and failures reach it through that. A failure (the device gone, a read
+// error) stops playback where the sound stopped and reaches onFailed; the next play() opens
+// the device afresh.
+#include "common/Errors.h"
 #include "playback/AudioOutput.h"
 #include "playback/Executor.h"
 #include "playback/ManualOutput.h"
 #include "playback/Route.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,7 +23,7 @@
 
 namespace vaun {
 
-class PlaybackEngine;
+class PlayerEngine;
 
 class SimplePlayer {
 public:
@@ -35,9 +39,10 @@ public:
     double currentTime() const;
     // Moves the position; while playing, playback continues from there.
     void setCurrentTime(double seconds);
-    // False when the device can no longer play.
+    // After a failure, opens the device afresh; false when it cannot play (failure() says why).
     bool prepareToPlay();
-    // Starts from currentTime(); false when the device refuses.
+    // Starts from currentTime() (from the start once at the end); false when the device
+    // refuses, even opened afresh.
     bool play();
     void pause();
     // Stops; currentTime() stays where playback stopped.
@@ -52,33 +57,25 @@ public:
     float peakPower(int channel) const;
     float averagePower(int channel) const;
 
-    PlaybackRoute route() const { return route_; }
+    void setOnFailed(std::function<void(const Error&)> callback);
+
+    PlaybackRoute route() const;
     std::int64_t underruns() const;
-    std::optional<std::string> failure() const;
-    ManualOutput* manualOutput() { return manual_; }
+    // The failure that stopped playback, while it holds.
+    std::optional<Error> failure() const;
+    ManualOutput* manualOutput();
 
 private:
-    // What the owner's thread and the posted end share; the end holds it weakly.
-    struct Shared {
-        std::int64_t token = 0;
-        bool isPlaying = false;
-        std::int64_t position = 0; // while not playing
-    };
     struct Meters;
-
-    void startAt(std::int64_t frame);
 
     int channels_ = 0;
     double rate_ = 0;
     double duration_ = 0;
     std::int64_t length_ = 0;
-    PlaybackRoute route_;
     std::vector<float> peak_;
     std::vector<float> average_;
-    std::shared_ptr<Shared> shared_;
     std::shared_ptr<Meters> meters_;
-    ManualOutput* manual_ = nullptr;
-    std::unique_ptr<PlaybackEngine> engine_; // last: stopped before the rest goes
+    std::unique_ptr<PlayerEngine> engine_; // last: stopped before the rest goes
 };
 
 } // namespace vaun

@@ -14,7 +14,8 @@ struct SpeakerBed {
     AudioChannelLayout layout;
     // "5.1", or "6-channel layout from file".
     std::string name;
-    // One speaker label per channel, in channel order.
+    // One speaker label per channel, in channel order: the metadata record's labels where it
+    // has one for the speaker, else the player's own ("Lc", "Lw", "Ts", …).
     std::vector<std::string> labels;
 
     bool operator==(const SpeakerBed&) const = default;
@@ -35,6 +36,7 @@ int channelCountOf(const AudioChannelLayout& layout);
 struct SpeakerPlacement {
     // Degrees counter-clockwise from straight ahead (90 is hard left), 0 ≤ azimuth < 360.
     double azimuthDegrees = 0;
+    // Degrees above the ear plane; negative below.
     double elevationDegrees = 0;
     // Low-frequency effects: no direction, mixed to both ears.
     bool lowFrequency = false;
@@ -44,9 +46,10 @@ struct SpeakerPlacement {
 // The binaural renderer places at most this many speakers besides the LFE channels.
 inline constexpr int kMaxDirectionalSpeakers = 17;
 
-// Positions after ITU-R BS.2051 (L/R ±30°, surrounds ±110°, sides ±90°, rears ±135°, the
-// upper layer at 45°). Ls/Rs move to ±135° when the bed also has side speakers. Absent when a
-// label has no known position or there are more directional speakers than can be placed.
+// Positions after ITU-R BS.2051 (L/R ±30°, surrounds ±110° as in BS.775, sides ±90°, rears
+// ±135°, wides ±60°, left/right of centre ±15°, the upper layer at 45°, top centre overhead,
+// the bottom layer at −30°). Ls/Rs move to ±135° when the bed also has side speakers. Absent
+// when a label has no known position or there are more directional speakers than can be placed.
 std::optional<std::vector<SpeakerPlacement>> speakerPlacement(const std::vector<std::string>& labels);
 
 } // namespace vaun

@@ -297,6 +297,27 @@ TEST_F(Assembler, DamagedChunksBecomeWarnings) {
     EXPECT_EQ(i.iXMLProject, std::nullopt);
 }
 
+// FFmpeg's WAV reader refuses a bext too short for its fields when it follows the data;
+// the audio is whole, so the record is the clean file's plus the warning.
+TEST_F(Assembler, ShortBextAfterTheDataOnlyWarns) {
+    WavOptions clean;
+    clean.channelMask = 0x3;
+    WavOptions refused = clean;
+    refused.trailingChunks = {{"bext", Bytes(200, 0)}};
+    AudioMetadata m = MetadataAssembler::assemble(wave("refused.wav", 2, refused));
+    EXPECT_NO_THROW(MetadataAssembler::addArtwork(m, dir / "refused.wav"));
+    EXPECT_EQ(m.warnings, std::vector<std::string>{"Invalid bext metadata."});
+
+    AudioMetadata expected = MetadataAssembler::assemble(wave("clean.wav", 2, clean));
+    expected.fileName = m.fileName;
+    expected.fileSizeBytes = m.fileSizeBytes;
+    expected.creationDate = m.creationDate;
+    expected.modificationDate = m.modificationDate;
+    expected.warnings = m.warnings;
+    EXPECT_EQ(m, expected);
+    EXPECT_EQ(m.bitDepth, 24);
+}
+
 TEST_F(Assembler, WarningsInTheOrderMetAndLaterChunksOverwrite) {
     WavOptions options;
     options.extraChunks = {

@@ -1,7 +1,10 @@
 // The engine on its threads, against a device that pulls on a thread of its own: the
 // stream arrives whole and in order, a seek while playing jumps without a gap, levels and
-// the end come once heard, and a feeder that falls behind gives counted silence.
+// the end come once heard, a feeder that falls behind gives counted silence, and faults
+// (a throwing renderer, a feeder stuck in a step) never take the owner down with them.
 #include "PlaybackFixtures.h"
+#include "common/Errors.h"
+#include "playback/ManualOutput.h"
 #include "playback/PlaybackEngine.h"
 
 #include <gtest/gtest.h>
@@ -89,12 +92,64 @@ private:
     std::uint32_t channels_;
 };
 
+// Renders in order until its `failAt`-th block, which throws.
+class ThrowingRenderer final : public RouteRenderer {
+public:
+    ThrowingRenderer(std::uint32_t channels, int failAt) : direct_(DirectRenderer::inOrder(channels, channels)), failAt_(failAt) {}
+    std::uint32_t outputChannels() const override { return direct_.outputChannels(); }
+    void render(const float* const* planes, std::uint32_t frames, std::vector<float>& out) override {
+        if (++blocks_ == failAt_) throw DecoderError(-22, "The binaural renderer failed: Invalid argument");
+        direct_.render(planes, frames, out);
+    }
+
+private:
+    DirectRenderer direct_;
+    int failAt_;
+    int blocks_ = 0;
+};
+
+// Renders in order until its `blockAt`-th block, where it stays until released: a read that
+// hangs on a stuck file system.
+class BlockingRenderer final : public RouteRenderer {
+public:
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool blocked = false;
+        bool released = false;
+        void release() {
+            std::lock_guard lock(mutex);
+            released = true;
+            changed.notify_all();
+        }
+    };
+    BlockingRenderer(std::uint32_t channels, int blockAt, std::shared_ptr<Gate> gate)
+        : direct_(DirectRenderer::inOrder(channels, channels)), blockAt_(blockAt), gate_(std::move(gate)) {}
+    std::uint32_t outputChannels() const override { return direct_.outputChannels(); }
+    void render(const float* const* planes, std::uint32_t frames, std::vector<float>& out) override {
+        if (++blocks_ == blockAt_) {
+            std::unique_lock lock(gate_->mutex);
+            gate_->blocked = true;
+            gate_->changed.notify_all();
+            gate_->changed.wait(lock, [&] { return gate_->released; });
+        }
+        direct_.render(planes, frames, out);
+    }
+
+private:
+    DirectRenderer direct_;
+    int blockAt_;
+    int blocks_ = 0;
+    std::shared_ptr<Gate> gate_;
+};
+
 class EngineThreads : public ::testing::Test {
 protected:
     TempDir dir;
     std::mutex mutex;
     std::condition_variable ended;
-    std::vector<std::uint16_t> endedSegments;
+    std::vector<std::uint64_t> endedSegments;
+    std::vector<std::pair<std::uint64_t, std::string>> failures;
     std::atomic<int> readings{0};
     ThreadedDevice* device = nullptr;
 
@@ -107,16 +162,26 @@ protected:
         if (!renderer) renderer = std::make_unique<DirectRenderer>(DirectRenderer::inOrder(channels, channels));
         PlaybackEngine::Callbacks callbacks;
         callbacks.levels = [this](const std::vector<float>&, const std::vector<float>&) { ++readings; };
-        callbacks.segmentEnded = [this](std::uint16_t segment) {
+        callbacks.segmentEnded = [this](std::uint64_t segment) {
             std::lock_guard lock(mutex);
             endedSegments.push_back(segment);
+            ended.notify_all();
+        };
+        callbacks.failed = [this](std::uint64_t segment, const Error& error) {
+            std::lock_guard lock(mutex);
+            failures.emplace_back(segment, error.domain() + ": " + error.description());
             ended.notify_all();
         };
         return std::make_unique<PlaybackEngine>(std::move(file), std::move(renderer), std::move(output),
                                                 PlaybackEngine::Mode::RealTime, std::move(callbacks));
     }
 
-    bool waitForEnd(std::uint16_t segment, std::chrono::seconds limit = 10s) {
+    bool waitForFailure(std::chrono::seconds limit = 10s) {
+        std::unique_lock lock(mutex);
+        return ended.wait_for(lock, limit, [&] { return !failures.empty(); });
+    }
+
+    bool waitForEnd(std::uint64_t segment, std::chrono::seconds limit = 10s) {
         std::unique_lock lock(mutex);
         return ended.wait_for(lock, limit, [&] {
             return std::find(endedSegments.begin(), endedSegments.end(), segment) != endedSegments.end();
@@ -154,7 +219,7 @@ TEST_F(EngineThreads, SeekWhilePlayingJumpsWithoutAGap) {
     EXPECT_EQ(slice(left, std::int64_t(jump), 24000), slice(planes[0], 96000, 24000));
     EXPECT_EQ(engine->underruns(), 0);
     std::lock_guard lock(mutex);
-    EXPECT_EQ(endedSegments, std::vector<std::uint16_t>{2}) << "the replaced segment never ends";
+    EXPECT_EQ(endedSegments, std::vector<std::uint64_t>{2}) << "the replaced segment never ends";
 }
 
 TEST_F(EngineThreads, HaltAndStartAgainPicksUpWhereItStopped) {
@@ -191,6 +256,64 @@ TEST_F(EngineThreads, AFeederThatFallsBehindGivesCountedSilence) {
     for (float v : planes[1])
         if (v != 0.0f) expected.push_back(v);
     EXPECT_EQ(played, expected);
+}
+
+TEST_F(EngineThreads, ARendererThatThrowsEndsPlaybackWithItsError) {
+    const auto planes = markedChannels(2, 48000);
+    auto engine = make(planes, kRealTime, std::make_unique<ThrowingRenderer>(2, 3));
+    engine->start(0, 1);
+    ASSERT_TRUE(waitForFailure());
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0], std::make_pair(std::uint64_t(1), std::string("FFmpeg: The binaural renderer failed: Invalid argument")));
+    EXPECT_TRUE(endedSegments.empty()) << "a failure is no end";
+    // Everything rendered before the failure was heard: two blocks.
+    EXPECT_EQ(engine->positionFrames(), 2 * std::int64_t(Feeder::kBlockFrames));
+    EXPECT_EQ(engine->failure()->description(), "The binaural renderer failed: Invalid argument");
+}
+
+TEST_F(EngineThreads, OwnerCallsReturnAtOnceWhileTheFeederIsStuck) {
+    const auto planes = markedChannels(2, 480000);
+    auto gate = std::make_shared<BlockingRenderer::Gate>();
+    auto engine = make(planes, kRealTime, std::make_unique<BlockingRenderer>(2, 40, gate));
+    engine->start(0, 1);
+    {
+        std::unique_lock lock(gate->mutex);
+        ASSERT_TRUE(gate->changed.wait_for(lock, 10s, [&] { return gate->blocked; }));
+    }
+    const auto timed = [](auto&& call) {
+        const auto t0 = std::chrono::steady_clock::now();
+        call();
+        return std::chrono::steady_clock::now() - t0;
+    };
+    EXPECT_LT(timed([&] { engine->halt(); }), 1s);
+    EXPECT_LT(timed([&] { engine->start(1000, 2); }), 1s);
+    EXPECT_LT(timed([&] { engine->halt(); }), 1s);
+    EXPECT_LT(timed([&] { engine.reset(); }), 1s);
+    // The stuck step finishes after its engine is gone, harmlessly.
+    gate->release();
+    std::this_thread::sleep_for(100ms);
+}
+
+// A segment's end is told apart from every earlier segment's however many came between.
+TEST(EngineTokens, TheEndAfterSeventyThousandReplacementsIsReported) {
+    TempDir dir;
+    AudioFile file(writeFloatWav(dir / "file.wav", markedChannels(1, 4800)));
+    std::vector<std::uint64_t> ends;
+    PlaybackEngine::Callbacks callbacks;
+    callbacks.segmentEnded = [&](std::uint64_t segment) { ends.push_back(segment); };
+    auto output = std::make_unique<ManualOutput>(OutputFormat{kRate, 1});
+    ManualOutput& manual = *output;
+    PlaybackEngine engine(std::move(file), std::make_unique<DirectRenderer>(DirectRenderer::inOrder(1, 1)),
+                          std::move(output), PlaybackEngine::Mode::Manual, callbacks);
+    engine.start(0, 1);
+    manual.render(9600);
+    ASSERT_EQ(ends, std::vector<std::uint64_t>{1});
+    for (std::uint64_t token = 2; token <= 70001; ++token) engine.start(4000, token);
+    // 1 + 2 × 65536: the same low bits as the segment that ended first.
+    engine.start(0, 131073);
+    manual.render(9600);
+    EXPECT_EQ(ends, (std::vector<std::uint64_t>{1, 131073}));
 }
 
 } // namespace

@@ -211,6 +211,31 @@ TEST_F(PlayCommand, AStereoFileGoesStraightToAStereoSink) {
     expectStraightThrough(heard, 2, 44100);
 }
 
+// The last reading comes with the end itself: a loud last 20 ms must still reach "peak", the
+// same for the simple player (two channels) and the multichannel one (three).
+TEST_F(PlayCommand, TheLastLevelReadingCounts) {
+    for (unsigned channels : {2u, 3u}) {
+        SCOPED_TRACE(std::to_string(channels) + " channels");
+        // Levels are read per 2048 frames: the loud end is the last reading alone.
+        const auto loudFrom = std::int64_t(35 * 2048);
+        const auto frames = loudFrom + std::int64_t(0.02 * kRate);
+        Planes planes;
+        for (unsigned c = 0; c < channels; ++c) {
+            auto tone = sine(1000, 0.1f, kRate, frames);
+            for (auto i = loudFrom; i < frames; ++i) tone[std::size_t(i)] *= 7.08f; // +17 dB: -3 dBFS
+            planes.push_back(std::move(tone));
+        }
+        const auto file = dir / ("loud-end-" + std::to_string(channels) + ".wav");
+        writeWav(file, planes, kRate, {SampleFormat::Float32, {}, {}});
+        const Outcome o = play({file.string()});
+        ASSERT_EQ(o.status(), 0) << o.describe();
+        const auto report = parseReport(o.out);
+        ASSERT_TRUE(report) << o.out;
+        ASSERT_EQ(report->peak.size(), channels);
+        for (double peak : report->peak) EXPECT_NEAR(peak, -3.0, 0.1) << o.out;
+    }
+}
+
 TEST_F(PlayCommand, FailsCleanlyOnAnUndecodableFileOrWithoutAServer) {
     const auto junk = dir / "junk.wav";
     {

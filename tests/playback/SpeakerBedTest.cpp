@@ -2,10 +2,13 @@
 // and that the binaural renderer puts each channel of each bed on the side it belongs to.
 #include "PlaybackFixtures.h"
 #include "playback/BinauralRenderer.h"
+#include "playback/MultichannelPlayer.h"
 #include "playback/Route.h"
 #include "playback/SpeakerBed.h"
 
 #include <gtest/gtest.h>
+
+#include <bit>
 
 namespace vaun::test {
 namespace {
@@ -64,6 +67,38 @@ TEST(SpeakerBed, TheFilesOwnProperLayoutWins) {
     EXPECT_EQ(bedLayout(6, bitmap(0x3F | 0x600))->name, "5.1");
     EXPECT_EQ(bedLayout(6, tagged(0x940006))->name, "5.1"); // a tag without a known expansion
     EXPECT_FALSE(bedLayout(16, tagged(AudioChannelLayout::kDiscreteInOrder | 16)));
+}
+
+AudioChannelLayout described(const std::vector<std::uint32_t>& channelLabels) {
+    AudioChannelLayout l;
+    for (auto label : channelLabels) l.channelDescriptions.push_back({label, 0, {}});
+    return l;
+}
+
+TEST(SpeakerBed, LayoutsNamingSpeakersBeyondTheMetadataLabelsArePlaced) {
+    const auto front = bedLayout(7, tagged(0x940007)); // L R Ls Rs C Lc Rc
+    ASSERT_TRUE(front);
+    EXPECT_EQ(front->name, "7-channel layout from file");
+    EXPECT_EQ(front->labels, (std::vector<std::string>{"L", "R", "Ls", "Rs", "C", "Lc", "Rc"}));
+    EXPECT_EQ((*speakerPlacement(front->labels))[5], (SpeakerPlacement{15, 0, false}));
+    // An 8-channel file with wides is its own layout, not the 7.1 bed.
+    const auto wide = bedLayout(8, described({1, 2, 3, 4, 5, 6, 35, 36}));
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(wide->name, "8-channel layout from file");
+    EXPECT_EQ((*speakerPlacement(wide->labels))[7], (SpeakerPlacement{300, 0, false}));
+    const auto top = bedLayout(7, tagged(0x9E0007)); // L C R Ls Rs LFE Ts
+    ASSERT_TRUE(top);
+    EXPECT_EQ((*speakerPlacement(top->labels))[6], (SpeakerPlacement{0, 90, false}));
+    // LFE 2 takes no direction; 17 directional speakers are the most that can be placed.
+    EXPECT_TRUE((*speakerPlacement(bedLayout(4, described({1, 2, 4, 37}))->labels))[3].lowFrequency);
+    const auto full = bedLayout(18, bitmap(0x3FFFF)); // every WAVE speaker bit
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->name, "18-channel layout from file");
+    EXPECT_NO_THROW(BinauralRenderer(*full, kRate, 2, defaultHrtfPath()));
+    EXPECT_FALSE(bedLayout(19, bitmap(0x23FFFF)));
+    // A channel that names no speaker: the standard bed, if the count has one.
+    EXPECT_EQ(bedLayout(6, described({1, 2, 3, 4, 5, 0x10005}))->name, "5.1");
+    EXPECT_FALSE(bedLayout(7, described({1, 2, 3, 4, 5, 6, 0x10006})));
 }
 
 TEST(SpeakerBed, PlacementFollowsTheLabels) {
@@ -126,6 +161,41 @@ TEST(BinauralRenderer, EveryBedChannelReachesTheEarOnItsSide) {
             else
                 EXPECT_LT(difference, -3.0) << what;
         }
+    }
+}
+
+// WAVE_FORMAT_EXTENSIBLE files as immersive tools write them, with a tone on one speaker on
+// the left alone.
+TEST(BinauralRenderer, ImmersiveWavFilesPlayOnHeadphones) {
+    constexpr std::uint32_t FL = 0x1, FR = 0x2, FC = 0x4, LFE = 0x8, BL = 0x10, BR = 0x20, FLC = 0x40, FRC = 0x80,
+                            SL = 0x200, SR = 0x400, TC = 0x800, TFL = 0x1000, TFC = 0x2000, TFR = 0x4000,
+                            TBL = 0x8000, TBR = 0x20000;
+    const struct {
+        const char* name;
+        std::uint32_t mask;
+        std::uint32_t toneOn; // the speaker bit carrying the tone
+    } files[] = {
+        {"9.1.4", FL | FR | FC | LFE | BL | BR | FLC | FRC | SL | SR | TFL | TFR | TBL | TBR, FLC},
+        {"7.0 SDDS", 0xF7, FLC},
+        {"Auro-3D 13.1", FL | FR | FC | LFE | BL | BR | SL | SR | TC | TFL | TFC | TFR | TBL | TBR, TFL},
+    };
+    TempDir dir;
+    LoopExecutor executor;
+    for (const auto& f : files) {
+        const int channels = std::popcount(f.mask);
+        const int tone = std::popcount(f.mask & (f.toneOn - 1));
+        Planes planes(std::size_t(channels), std::vector<float>(24000, 0.0f));
+        planes[std::size_t(tone)] = sine(1000, 0.5, kRate, 24000);
+        MultichannelPlayer player(writeFloatWav(dir / "immersive.wav", planes, kRate, f.mask), executor,
+                                  OutputFormat{kRate, 2});
+        EXPECT_EQ(player.route().summary(), "Spatial (headphones) \u00B7 " + std::to_string(channels) +
+                                                "-channel layout from file \u00B7 MIT KEMAR HRTF")
+            << f.name;
+        player.play(0);
+        const auto out = player.manualOutput()->render(24000);
+        const auto left = channelOf(out, 2, 0), right = channelOf(out, 2, 1);
+        EXPECT_GT(rmsDB(left, 4000, 20000), -40.0) << f.name;
+        EXPECT_GT(rmsDB(left, 4000, 20000) - rmsDB(right, 4000, 20000), 2.0) << f.name;
     }
 }
 

@@ -106,6 +106,7 @@ void writeWav(const std::filesystem::path& path, const Planes& planes, double ra
     chunk("fmt ", fmt);
     for (const auto& [id, payload] : options.extraChunks) chunk(id, payload);
     chunk("data", data);
+    for (const auto& [id, payload] : options.trailingChunks) chunk(id, payload);
 
     std::vector<std::uint8_t> file;
     putId(file, "RIFF");

@@ -19,6 +19,8 @@ struct WavOptions {
     std::optional<std::uint32_t> channelMask;
     // Extra chunks (id, payload) written before 'data'.
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> extraChunks;
+    // Chunks (id, payload) written after 'data'.
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> trailingChunks = {};
 };
 
 // Writes a RIFF WAVE file; samples are quantised with rounding and clipped.
