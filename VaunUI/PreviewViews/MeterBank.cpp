@@ -106,7 +106,7 @@ MeterBank::MeterBank(QWidget* parent) : MeterBank(&PeakHold::TimePoint::clock::n
 
 MeterBank::MeterBank(Clock clock, MeterPlates plates, QWidget* parent)
     : QWidget(parent), clock_(std::move(clock)), plates_(std::move(plates)), labelRow_(std::make_unique<MeterLabels>(this).release()) {
-    setAccessibleName(QStringLiteral("Playback level meters"));
+    setAccessibleName(tr("Playback level meters"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     labelRow_->setContent({labels_, geometry_.count, geometry_.meterWidth, geometry_.gap});
     layoutLabels();

@@ -36,7 +36,7 @@ void Slider::setAccessibleValueText(const QString& text) {
 }
 
 QString Slider::accessibleValueText() const {
-    return valueText_.isEmpty() ? QStringLiteral("%1%").arg(std::lround(value_ * 100)) : valueText_;
+    return valueText_.isEmpty() ? tr("%1%", "percentage").arg(std::lround(value_ * 100)) : valueText_;
 }
 
 double Slider::knobCentre(double value) const {

@@ -101,7 +101,7 @@ void LinearProgress::setValue(double value) {
 
 QSize LinearProgress::sizeHint() const { return QSize(kDefaultWidth, kTrackHeight); }
 
-QString LinearProgress::accessibleValueText() const { return QStringLiteral("%1%").arg(int(value_ * 100)); }
+QString LinearProgress::accessibleValueText() const { return tr("%1%", "percentage").arg(int(value_ * 100)); }
 
 void LinearProgress::paintEvent(QPaintEvent*) {
     const Appearance& look = Appearance::of(colorScheme(*this));

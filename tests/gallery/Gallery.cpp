@@ -1,5 +1,8 @@
-// vaun-gallery FILE OUTDIR: reads FILE as the preview would (metadata, lanes, analysis) and
-// writes one PNG per view and appearance into OUTDIR, at two pixels per point.
+// vaun-gallery FILE OUTDIR: renders the whole preview of FILE through the real controller, and
+// its three states without a file; then reads FILE as the preview would (metadata, lanes,
+// analysis) and writes one PNG per view and appearance into OUTDIR, at two pixels per point.
+// A FILE that cannot be opened still gives the previews (its error state) and exit status 0.
+#include "GalleryPreview.h"
 #include "GallerySheets.h"
 
 #include "Toolkit/Typography.h"
@@ -43,11 +46,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vaun-gallery FILE OUTDIR\n");
         return 2;
     }
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(out);
+    int written = renderPreviews(argv[1], out);
+    if (written < 0) return 2;
     try {
-        const GalleryData data = readFile(argv[1]);
-        const QString out = QString::fromLocal8Bit(argv[2]);
-        QDir().mkpath(out);
-        int written = 0;
+        GalleryData data;
+        try {
+            data = readFile(argv[1]);
+        } catch (const std::exception& error) {
+            std::printf("gallery: %d pictures in %s; no view sheets: %s\n", written, qPrintable(out), error.what());
+            return 0;
+        }
         for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
             for (const GallerySheet& sheet : gallerySheets()) {
                 const QString name = QStringLiteral("%1/%2-%3.png")

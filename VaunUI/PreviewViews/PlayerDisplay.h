@@ -1,0 +1,58 @@
+#pragma once
+// The display row of the player card: the drawing of the current mode (waveform, channel
+// lanes, spectrogram, or the spectrum's progress, request or absence), the zoom note over
+// quiet drawings, and the level meters beside it at the same height. The drawings and meters
+// follow playback in place; a change of mode, data or analysis state rebuilds the drawing.
+#include "PreviewModel.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QGridLayout;
+
+namespace vaun {
+
+class LinearProgress;
+class PreviewText;
+class WithPlayback;
+
+class PlayerDisplay : public QWidget {
+    Q_OBJECT
+public:
+    enum class Kind { waveform, channels, spectrogram, analysing, deferred, noSpectrum };
+
+    // `labels`: one per channel, for the lanes and the meters.
+    PlayerDisplay(PreviewModel& model, QStringList labels, std::function<void()> measure, QWidget* parent = nullptr);
+
+    static Kind kindFor(const PreviewModel& model);
+    Kind kind() const { return kind_; }
+
+    // The current drawing (inside its playback wrapper where it follows playback).
+    QWidget* display() const { return display_; }
+    // The zoom note over the drawing; null when none is shown.
+    PreviewText* zoomNote() const { return zoomNote_; }
+    WithPlayback& meters() const { return *meters_; }
+
+private:
+    void rebuild();
+    // Progress updates in place; a change of state rebuilds.
+    void analysisStateChanged();
+    QWidget* buildDrawing();
+    QWidget* buildPlaceholder();
+
+    PreviewModel& model_;
+    QStringList labels_;
+    std::function<void()> measure_;
+    Kind kind_ = Kind::waveform;
+    QGridLayout* stack_;
+    QPointer<QWidget> display_;
+    QPointer<PreviewText> zoomNote_;
+    QPointer<LinearProgress> progressBar_;
+    QPointer<PreviewText> progressText_;
+    WithPlayback* meters_;
+};
+
+} // namespace vaun

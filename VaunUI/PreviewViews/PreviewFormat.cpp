@@ -1,0 +1,205 @@
+#include "PreviewViews/PreviewFormat.h"
+
+#include "inspect/ChannelMap.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace vaun::format {
+namespace {
+
+const QString kDash = QStringLiteral("\u2014");
+constexpr int kMaxMeterLabels = 24;
+
+// One piece of a QLocale date or time pattern: a field ("MMMM", "AP", "t") or literal text.
+struct Token {
+    QString text;
+    bool field = false;
+    bool quoted = false;
+};
+
+bool isFieldLetter(QChar c) {
+    return QStringView(u"dMyhHmszaApPt").contains(c);
+}
+
+std::vector<Token> tokenize(const QString& pattern) {
+    std::vector<Token> tokens;
+    auto appendLiteral = [&tokens](QChar c) {
+        if (tokens.empty() || tokens.back().field || tokens.back().quoted) tokens.push_back({});
+        tokens.back().text += c;
+    };
+    for (qsizetype i = 0; i < pattern.size();) {
+        const QChar c = pattern[i];
+        if (c == u'\'') {
+            // Quoted text is kept as written, quotes included.
+            const qsizetype end = pattern.indexOf(u'\'', i + 1);
+            const qsizetype stop = end < 0 ? pattern.size() : end + 1;
+            tokens.push_back({pattern.mid(i, stop - i), false, true});
+            i = stop;
+        } else if (isFieldLetter(c)) {
+            qsizetype j = i + 1;
+            // "AP" and "ap" are one field, as is a run of one letter.
+            if ((c == u'A' || c == u'a') && j < pattern.size() && pattern[j].toLower() == u'p') ++j;
+            else
+                while (j < pattern.size() && pattern[j] == c) ++j;
+            tokens.push_back({pattern.mid(i, j - i), true, false});
+            i = j;
+        } else {
+            appendLiteral(c);
+            ++i;
+        }
+    }
+    return tokens;
+}
+
+QString join(const std::vector<Token>& tokens) {
+    QString out;
+    for (const Token& t : tokens) out += t.text;
+    return out.trimmed();
+}
+
+bool isSeparator(const Token& t) {
+    if (t.field || t.quoted) return false;
+    return std::all_of(t.text.begin(), t.text.end(), [](QChar c) {
+        return c.isSpace() || c.isPunct() || c.category() == QChar::Other_Format;
+    });
+}
+
+// Drops the fields `drop` selects together with the separator that tied each to its neighbour,
+// so "dddd, MMMM d, yyyy" loses "dddd, " and "H:mm:ss (t)" loses " (t)".
+template <typename Pred>
+std::vector<Token> withoutFields(std::vector<Token> tokens, Pred drop) {
+    for (std::size_t i = 0; i < tokens.size();) {
+        if (!tokens[i].field || !drop(tokens[i].text)) {
+            ++i;
+            continue;
+        }
+        const bool before = i > 0 && isSeparator(tokens[i - 1]);
+        const bool after = i + 1 < tokens.size() && isSeparator(tokens[i + 1]);
+        if (before && after) {
+            QString& open = tokens[i - 1].text;
+            QString& close = tokens[i + 1].text;
+            static const QString opening = QStringLiteral("([{"), closing = QStringLiteral(")]}");
+            const QString trimmedOpen = open.trimmed();
+            if (!trimmedOpen.isEmpty() && opening.contains(trimmedOpen.back()) && !close.isEmpty() &&
+                closing.contains(close.front())) {
+                open.chop(open.size() - open.lastIndexOf(trimmedOpen.back()));
+                close.remove(0, 1);
+            }
+        }
+        const bool firstField = std::none_of(tokens.begin(), tokens.begin() + std::ptrdiff_t(i),
+                                             [](const Token& t) { return t.field; });
+        tokens.erase(tokens.begin() + std::ptrdiff_t(i));
+        if (firstField) {
+            if (i < tokens.size() && isSeparator(tokens[i])) tokens.erase(tokens.begin() + std::ptrdiff_t(i));
+        } else if (i > 0 && isSeparator(tokens[i - 1])) {
+            tokens.erase(tokens.begin() + std::ptrdiff_t(i - 1));
+            --i;
+        }
+        tokens.erase(std::remove_if(tokens.begin(), tokens.end(), [](const Token& t) { return t.text.isEmpty(); }),
+                     tokens.end());
+    }
+    return tokens;
+}
+
+// The locale's long date without the weekday and with abbreviated month names.
+QString abbreviatedDatePattern(const QLocale& locale) {
+    auto tokens = withoutFields(tokenize(locale.dateFormat(QLocale::LongFormat)),
+                                [](const QString& f) { return f.startsWith(u'd') && f.size() >= 3; });
+    for (Token& t : tokens)
+        if (t.field && t.text == QStringLiteral("MMMM")) t.text = QStringLiteral("MMM");
+    return join(tokens);
+}
+
+// The locale's long time (to the second) without the time zone.
+QString timePattern(const QLocale& locale) {
+    return join(withoutFields(tokenize(locale.timeFormat(QLocale::LongFormat)),
+                              [](const QString& f) { return f.startsWith(u't'); }));
+}
+
+// `value` with as few fraction digits as it needs, at most `maxFractionDigits`, grouped.
+QString decimal(double value, int maxFractionDigits, const QLocale& locale) {
+    const QString fixed = QString::asprintf("%.*f", maxFractionDigits, value);
+    int digits = maxFractionDigits;
+    while (digits > 0 && fixed[fixed.size() - (maxFractionDigits - digits) - 1] == u'0') --digits;
+    return locale.toString(value, 'f', digits);
+}
+
+} // namespace
+
+QString time(std::optional<double> seconds) {
+    if (!seconds || !std::isfinite(*seconds) || *seconds < 0) return kDash;
+    // Beyond what a 64-bit count holds no file can last; keep the conversion defined.
+    constexpr double kLimit = 9.0e18;
+    const long long s = *seconds >= kLimit ? static_cast<long long>(kLimit) : static_cast<long long>(*seconds);
+    if (s < 3600) return QString::asprintf("%lld:%02lld", s / 60, s % 60);
+    return QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
+}
+
+QStringList meterLabels(const AudioMetadata& metadata) {
+    QStringList labels;
+    if (!metadata.channelLabels.empty()) {
+        const auto n = std::min<std::size_t>(metadata.channelLabels.size(), kMaxMeterLabels);
+        for (std::size_t i = 0; i < n; ++i) labels << QString::fromStdString(metadata.channelLabels[i]);
+        return labels;
+    }
+    // Past 24 the default labels are plain numbers, so a shorter list has the same first 24.
+    const int count = std::min(metadata.channels.value_or(2), kMaxMeterLabels + 1);
+    for (const std::string& label : ChannelMap::defaultLabels(count)) {
+        if (labels.size() == kMaxMeterLabels) break;
+        labels << QString::fromStdString(label);
+    }
+    return labels;
+}
+
+QString sampleRateKHz(std::optional<double> hz, const QLocale& locale) {
+    if (!hz || !std::isfinite(*hz)) return kDash;
+    return QCoreApplication::translate("vaun::format", "%1 kHz").arg(decimal(*hz / 1000, 6, locale));
+}
+
+std::optional<QString> sampleRateHz(std::optional<double> hz, const QLocale& locale) {
+    if (!hz || !std::isfinite(*hz)) return std::nullopt;
+    return QCoreApplication::translate("vaun::format", "%1 Hz").arg(decimal(*hz, 6, locale));
+}
+
+std::optional<QString> kilobitsPerSecond(std::optional<std::int64_t> bitsPerSecond, const QLocale& locale) {
+    if (!bitsPerSecond) return std::nullopt;
+    return QCoreApplication::translate("vaun::format", "%1 kbps").arg(decimal(double(*bitsPerSecond) / 1000, 3, locale));
+}
+
+QString fileSize(std::int64_t bytes, const QLocale& locale) {
+    return locale.formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+QString byteCount(std::int64_t bytes, const QLocale& locale) {
+    return QCoreApplication::translate("vaun::format", "%1 bytes").arg(locale.toString(qlonglong(bytes)));
+}
+
+QString dateTime(AudioMetadata::Date date, const QLocale& locale) {
+    using namespace std::chrono;
+    const qint64 ms = duration_cast<milliseconds>(date.time_since_epoch()).count();
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+    //: Abbreviated date, then the time of day.
+    return QCoreApplication::translate("vaun::format", "%1, %2")
+        .arg(locale.toString(local.date(), abbreviatedDatePattern(locale)),
+             locale.toString(local.time(), timePattern(locale)));
+}
+
+std::optional<QString> shortestSeconds(std::optional<double> seconds) {
+    if (!seconds || !std::isfinite(*seconds)) return std::nullopt;
+    char buffer[400];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, *seconds, std::chars_format::fixed);
+    if (error != std::errc()) return std::nullopt;
+    QString text = QString::fromLatin1(buffer, end - buffer);
+    if (!text.contains(u'.')) text += QStringLiteral(".0");
+    return QCoreApplication::translate("vaun::format", "%1 s").arg(text);
+}
+
+} // namespace vaun::format

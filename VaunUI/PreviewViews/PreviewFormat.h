@@ -1,0 +1,40 @@
+#pragma once
+// How the preview writes values: durations, channel labels, rates, sizes and dates. The
+// records carry raw values; every text a user reads about them is made here, numbers, sizes
+// and dates in the locale given (the system locale in the application).
+#include "inspect/AudioMetadata.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace vaun::format {
+
+// "—" when absent, not finite or negative; else m:ss below an hour ("3:07"), h:mm:ss above
+// ("1:02:03"), whole seconds truncated.
+QString time(std::optional<double> seconds);
+
+// The labels of the meters, lanes and per-channel true peaks: the file's channel labels, else
+// the default labels for its channel count (2 when absent); at most 24.
+QStringList meterLabels(const AudioMetadata& metadata);
+
+// "48 kHz", "44.1 kHz"; "—" when absent.
+QString sampleRateKHz(std::optional<double> hz, const QLocale& locale = QLocale());
+// "48,000 Hz"; absent when absent.
+std::optional<QString> sampleRateHz(std::optional<double> hz, const QLocale& locale = QLocale());
+// "320 kbps", "1,411.2 kbps": at most three fraction digits; absent when absent.
+std::optional<QString> kilobitsPerSecond(std::optional<std::int64_t> bitsPerSecond, const QLocale& locale = QLocale());
+// "1.2 MB": decimal units, as file managers show sizes.
+QString fileSize(std::int64_t bytes, const QLocale& locale = QLocale());
+// "1,234,567 bytes".
+QString byteCount(std::int64_t bytes, const QLocale& locale = QLocale());
+// Abbreviated date with the time to the second, in the local time zone: "Dec 7, 2026,
+// 6:11:05 PM" in English.
+QString dateTime(AudioMetadata::Date date, const QLocale& locale = QLocale());
+// "3600.0 s", "3600.5 s": the shortest digits that read back to the same value, always with a
+// fraction; absent when absent or not finite.
+std::optional<QString> shortestSeconds(std::optional<double> seconds);
+
+} // namespace vaun::format
