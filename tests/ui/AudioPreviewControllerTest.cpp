@@ -310,5 +310,24 @@ TEST_F(PreviewPlaybackTest, ASixChannelFilePlaysThroughTheMultichannelRoute) {
     EXPECT_FALSE(model.playbackRoute());
 }
 
+// The device going away mid-play shows under the header; the playhead stays where the sound stopped.
+TEST_F(PreviewPlaybackTest, ADeviceThatGoesAwayShowsAsAPlaybackFailure) {
+    const auto module = server->pactlOutput("load-module module-null-sink sink_name=spare channels=2");
+    ASSERT_TRUE(module);
+    ASSERT_EQ(server->pactl("set-default-sink spare"), 0);
+    controller.prepareAndWait(tone(dir / "stereo.wav", 2, 5.0));
+    controller.togglePlayback();
+    ASSERT_TRUE(waitFor([&] { return model.fraction() > 0.1; }, 5000));
+    ASSERT_EQ(server->pactl("unload-module " + *module), 0);
+    ASSERT_TRUE(waitFor([&] { return !model.isPlaying(); }, 2000));
+    EXPECT_EQ(model.errorMessage(), QString("Playback failed: The audio device stopped or went away."));
+    EXPECT_FALSE(controller.hasPlaybackTimer());
+    const double held = model.fraction();
+    EXPECT_GT(held, 0.1);
+    EXPECT_LT(held, 0.5);
+    QTest::qWait(200);
+    EXPECT_EQ(model.fraction(), held);
+}
+
 } // namespace
 } // namespace vaun::test
