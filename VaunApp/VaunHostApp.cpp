@@ -1,17 +1,36 @@
 // Entry of the host program: the one-shot analysis, metadata and playback harnesses, else the application.
 #include "AnalysisJSON.h"
+#include "AppIdentity.h"
+#include "DesktopSession.h"
 #include "Harness.h"
+#include "HarnessModes.h"
 #include "MetadataJSON.h"
 #include "PlayCommand.h"
+#include "VaunAppDelegate.h"
 #include "analysis/AudioAnalyzer.h"
 #include "inspect/MetadataAssembler.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 namespace vaun {
+namespace {
+
+// Harness runs promise a defined line of output; the toolkit's own notes (an offscreen
+// platform that cannot pass on size hints, a missing runtime folder) would spoil it. Its
+// errors still show.
+void harnessMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
 
 struct VaunHostApp {
     static int main(int argc, char** argv);
@@ -20,6 +39,7 @@ private:
     static int analyze(const char* path);
     static int metadata(const char* path);
     static int play(int argc, char** argv, int k);
+    static int application(int argc, char** argv);
     static int usage();
     // Index of the first argument equal to `name`, or -1.
     static int find(int argc, char** argv, std::string_view name);
@@ -31,7 +51,8 @@ int VaunHostApp::main(int argc, char** argv) {
     if (const int k = find(argc, argv, "--analyze"); k >= 0) return argc == k + 2 ? analyze(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--metadata"); k >= 0) return argc == k + 2 ? metadata(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--play"); k >= 0) return play(argc, argv, k);
-    return usage();
+    if (find(argc, argv, "--help") >= 0) return usage();
+    return application(argc, argv);
 }
 
 int VaunHostApp::find(int argc, char** argv, std::string_view name) {
@@ -64,10 +85,52 @@ int VaunHostApp::play(int argc, char** argv, int k) {
     return 2;
 }
 
+int VaunHostApp::application(int argc, char** argv) {
+    QStringList arguments;
+    for (int k = 0; k < argc; ++k) arguments += QString::fromLocal8Bit(argv[k]);
+    bool harness = hasHarnessSwitch(arguments);
+    if (harness) qInstallMessageHandler(harnessMessages);
+    // The harness needs no screen: without one it draws offscreen.
+    if (harness && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    // Without the toolkit's own options ("-platform NAME" and the like), which are no files.
+    arguments = QCoreApplication::arguments();
+    harness = hasHarnessSwitch(arguments);
+    QApplication::setOrganizationName(identity::organizationName);
+    QApplication::setOrganizationDomain(identity::organizationDomain);
+    QApplication::setApplicationName(identity::applicationName);
+    QApplication::setApplicationDisplayName(QStringLiteral("ZOREL Vaun"));
+    QApplication::setApplicationVersion(QStringLiteral(VAUN_VERSION));
+    QApplication::setDesktopFileName(identity::applicationID);
+    QApplication::setWindowIcon(QIcon::fromTheme(identity::applicationID, QIcon(QStringLiteral(":/app/com.zorel.Vaun.svg"))));
+
+    const bool accessory = arguments.contains(QStringLiteral("--smoke-test"));
+    VaunAppDelegate delegate(arguments, accessory);
+    std::optional<DesktopSession> session;
+    if (!harness) {
+        const auto files = DesktopSession::fileArguments(arguments);
+        session.emplace(delegate);
+        // A running instance takes the file and comes forward; should it fail to answer,
+        // this launch carries on as an instance of its own.
+        if (session->claim() == DesktopSession::Presence::secondary &&
+            DesktopSession::handOver(files, DesktopSession::launchPlatformData()))
+            return 0;
+        delegate.openFiles(files);
+    }
+    QTimer::singleShot(0, &delegate, &VaunAppDelegate::applicationDidFinishLaunching);
+    return app.exec();
+}
+
 int VaunHostApp::usage() {
-    std::fputs("usage: vaun --analyze FILE\n"
+    std::fputs("usage: vaun [FILE]\n"
+               "       vaun --analyze FILE\n"
                "       vaun --metadata FILE\n"
                "       vaun --play FILE [SECONDS]\n"
+               "  FILE             open the window on FILE (an audio file); a running instance\n"
+               "                   shows it instead\n"
                "  --analyze FILE   measure loudness, peaks and the spectrogram size of FILE and\n"
                "                   print them as one line of JSON\n"
                "  --metadata FILE  print the file's metadata record (format, layout, broadcast-wave\n"
@@ -75,9 +138,12 @@ int VaunHostApp::usage() {
                "  --play FILE [SECONDS]\n"
                "                   play FILE on the default sound device for SECONDS or to the end,\n"
                "                   then print the route, the time played, the peak of each channel\n"
-               "                   and the underruns as one line of JSON\n",
-               stderr);
-    return 2;
+               "                   and the underruns as one line of JSON\n"
+               "  --render-preview FILE DIR, --perf-sim FILE SECONDS [MODE], --smoke-test FILE\n"
+               "                   harness modes of the running application\n"
+               "  --help           print this text\n",
+               stdout);
+    return 0;
 }
 
 } // namespace vaun

@@ -167,4 +167,11 @@ std::optional<std::string> TypeRegistry::localizedDescription(std::string_view i
     return std::string(entry->description);
 }
 
+std::vector<std::string> TypeRegistry::extensions(std::string_view conformingTo) {
+    std::vector<std::string> result;
+    for (const auto& e : kExtensions)
+        if (conforms(e.identifier, conformingTo)) result.emplace_back(e.extension);
+    return result;
+}
+
 } // namespace vaun

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vaun {
 
@@ -35,6 +36,9 @@ struct TypeRegistry {
     static bool conforms(std::string_view type, std::string_view to);
     // Display text such as "Waveform audio"; absent for unknown identifiers.
     static std::optional<std::string> localizedDescription(std::string_view identifier);
+    // The registered extensions (lower case, table order) whose type conforms to
+    // `conformingTo`, for open dialogs and drop targets.
+    static std::vector<std::string> extensions(std::string_view conformingTo);
 };
 
 } // namespace vaun
