@@ -6,6 +6,7 @@
 #include "HarnessModes.h"
 #include "MetadataJSON.h"
 #include "PlayCommand.h"
+#include "StartupTrace.h"
 #include "VaunAppDelegate.h"
 #include "analysis/AudioAnalyzer.h"
 #include "inspect/MetadataAssembler.h"
@@ -95,7 +96,16 @@ int VaunHostApp::application(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    if (!harness && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("vaun: no display to open a window on (neither WAYLAND_DISPLAY nor DISPLAY is set); "
+                   "vaun --metadata FILE and vaun --analyze FILE work without one\n",
+                   stderr);
+        return 2;
+    }
+
     QApplication app(argc, argv);
+    const StartupTrace trace;
     // Without the toolkit's own options ("-platform NAME" and the like), which are no files.
     arguments = QCoreApplication::arguments();
     harness = hasHarnessSwitch(arguments);
