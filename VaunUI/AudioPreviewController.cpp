@@ -311,6 +311,10 @@ bool AudioPreviewController::playbackAllowed() const { return impl_->playbackAll
 
 bool AudioPreviewController::hasPlaybackTimer() const { return impl_->playback.hasTimer(); }
 
+void AudioPreviewController::setManualPlaybackOutput(std::optional<OutputFormat> format) {
+    impl_->playback.setManualOutput(format);
+}
+
 void AudioPreviewController::prepare(const std::filesystem::path& url, std::function<void(std::exception_ptr)> completion) {
     impl_->prepare(url, std::move(completion));
 }
@@ -344,6 +348,8 @@ void AudioPreviewController::togglePlayback() {
 }
 
 void AudioPreviewController::stopPlayback() { impl_->playback.stop(); }
+
+void AudioPreviewController::viewDidAppear() {}
 
 void AudioPreviewController::viewWillDisappear() { cancelPreview(); }
 

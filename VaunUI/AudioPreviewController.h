@@ -9,6 +9,7 @@
 // cancelled load never overwrites a newer one. Workers take and give plain values only; the
 // model and the view belong to the UI thread.
 #include "PreviewModel.h"
+#include "playback/AudioOutput.h"
 
 #include <QObject>
 #include <QUuid>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -43,6 +45,10 @@ public:
     void setPlaybackAllowed(bool allowed);
     bool playbackAllowed() const;
     bool hasPlaybackTimer() const;
+    // Players made from now on render into memory in `format` instead of playing to the
+    // device (tests, headless self-tests); a zero rate or channel count takes the file's.
+    // Nobody pulls that memory, so playback holds at its start position. Absent: the device.
+    void setManualPlaybackOutput(std::optional<OutputFormat> format);
 
     // Loads `url` into the model. `completion` runs on the UI thread with null on success, or
     // the error (a CancellationError when superseded or cancelled, also from the destructor
@@ -56,8 +62,10 @@ public:
     void seek(double fraction);
     void togglePlayback();
     void stopPlayback();
+    // The preview is on screen; nothing to do here, a hook for hosts that act on it.
+    virtual void viewDidAppear();
     // The preview is closed or replaced (not merely hidden): ends all work and playback.
-    void viewWillDisappear();
+    virtual void viewWillDisappear();
 
 private:
     class Impl;

@@ -58,6 +58,16 @@ double PreviewPlayback::startFraction() const {
     return fraction >= 1 || !(fraction >= 0) ? 0.0 : fraction;
 }
 
+std::optional<OutputFormat> PreviewPlayback::playerOutput() const {
+    if (!manualOutput_) return std::nullopt;
+    OutputFormat format = *manualOutput_;
+    const auto& metadata = model_.metadata();
+    if (format.sampleRateHz <= 0 && metadata && metadata->sampleRateHz) format.sampleRateHz = *metadata->sampleRateHz;
+    if (format.channelCount == 0)
+        format.channelCount = metadata && metadata->channels && *metadata->channels > 0 ? std::uint32_t(*metadata->channels) : 2;
+    return format;
+}
+
 // Pause, end and failure: no timer, no meters, the position where given.
 void PreviewPlayback::halt(double fraction) {
     model_.setIsPlaying(false);
@@ -91,7 +101,7 @@ void PreviewPlayback::toggleSimple(const std::filesystem::path& url) {
     }
     try {
         if (!player_) {
-            auto player = std::make_unique<SimplePlayer>(url, executor_);
+            auto player = std::make_unique<SimplePlayer>(url, executor_, playerOutput());
             SimplePlayer* p = player.get();
             player->setOnFailed([this, p](const Error& error) {
                 if (player_.get() == p) stoppedByFailure(error, p->currentTime(), p->duration());
@@ -119,7 +129,7 @@ void PreviewPlayback::toggleMultichannel(const std::filesystem::path& url) {
     }
     try {
         if (!multi_) {
-            auto multi = std::make_unique<MultichannelPlayer>(url, executor_);
+            auto multi = std::make_unique<MultichannelPlayer>(url, executor_, playerOutput());
             const std::uint64_t serial = ++multiSerial_;
             MultichannelPlayer* m = multi.get();
             std::weak_ptr<const bool> life = life_;

@@ -9,6 +9,7 @@
 // this object does, so nothing they post outlives it.
 #include "PreviewModel.h"
 #include "QtExecutor.h"
+#include "playback/AudioOutput.h"
 
 #include <QObject>
 #include <QString>
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace vaun {
 
@@ -46,6 +48,9 @@ public:
     // Drops the players: the next play opens the file again.
     void stop();
     bool hasTimer() const { return timer_.isActive(); }
+    // Players made from now on render into memory (zero fields: the file's rate and
+    // channel count); absent: the device.
+    void setManualOutput(std::optional<OutputFormat> format) { manualOutput_ = format; }
 
 private:
     void toggleSimple(const std::filesystem::path& url);
@@ -57,6 +62,7 @@ private:
     // A failure the player reports while playing: the position stays where the sound stopped.
     void stoppedByFailure(const Error& error, double currentTime, double duration);
     double startFraction() const;
+    std::optional<OutputFormat> playerOutput() const;
 
     PreviewModel& model_;
     QtExecutor executor_;
@@ -66,6 +72,7 @@ private:
     std::shared_ptr<const bool> life_ = std::make_shared<const bool>(true);
     // Which multichannel player is current, for level reports that arrive late.
     std::uint64_t multiSerial_ = 0;
+    std::optional<OutputFormat> manualOutput_;
     std::unique_ptr<SimplePlayer> player_;
     std::unique_ptr<MultichannelPlayer> multi_;
 };

@@ -1,7 +1,5 @@
 #include "Toolkit/Appearance.h"
 
-#include <QWidget>
-
 namespace vaun {
 namespace {
 
@@ -74,9 +72,5 @@ QColor withOpacity(QColor color, double opacity) {
 ColorScheme colorScheme(const QPalette& palette) {
     return palette.color(QPalette::Window).lightness() < 128 ? ColorScheme::dark : ColorScheme::light;
 }
-
-ColorScheme colorScheme(const QWidget& widget) { return colorScheme(widget.palette()); }
-
-void applyColorScheme(QWidget& root, ColorScheme scheme) { root.setPalette(Appearance::of(scheme).palette()); }
 
 } // namespace vaun

@@ -2,12 +2,14 @@
 // for long files, playback on a private sound server, unreadable artwork, a file that arrives
 // slowly, and files that lie about themselves.
 #include "AudioPreviewController.h"
+#include "PrepareOutcome.h"
 #include "PreviewLoader.h"
 #include "PulseTestServer.h"
 #include "TestAudio.h"
 
 #include <QElapsedTimer>
 #include <QImage>
+
 #include <QTest>
 #include <QTimer>
 
@@ -49,25 +51,7 @@ std::filesystem::path sparseStereo(const std::filesystem::path& path, std::uint3
     return path;
 }
 
-struct Outcome {
-    bool done = false;
-    std::exception_ptr error;
-    std::function<void(std::exception_ptr)> callback() {
-        return [this](std::exception_ptr e) {
-            done = true;
-            error = e;
-        };
-    }
-    bool cancelled() const {
-        try {
-            if (error) std::rethrow_exception(error);
-        } catch (const CancellationError&) {
-            return true;
-        } catch (...) {
-        }
-        return false;
-    }
-};
+using Outcome = PrepareOutcome;
 
 class PreviewController : public ::testing::Test {
 protected:
@@ -87,8 +71,8 @@ TEST_F(PreviewController, TheLaterOfTwoLoadsWinsAndACancelledLoadLeavesNoTrace) 
     Outcome first, second;
     controller.prepare(a, first.callback());
     controller.prepare(b, second.callback());
-    ASSERT_TRUE(waitFor([&] { return first.done && second.done; }));
-    EXPECT_TRUE(first.cancelled());
+    ASSERT_TRUE(waitFor([&] { return first.done() && second.done(); }));
+    EXPECT_TRUE(first.is<CancellationError>());
     EXPECT_FALSE(second.error);
     EXPECT_EQ(shown, std::vector<std::string>{"b.wav"});
     EXPECT_EQ(model.lanes().size(), 6u);
@@ -102,9 +86,9 @@ TEST_F(PreviewController, TheLaterOfTwoLoadsWinsAndACancelledLoadLeavesNoTrace) 
     EXPECT_TRUE(model.isLoading());
     controller.cancelPreview();
     EXPECT_FALSE(model.isLoading());
-    ASSERT_TRUE(waitFor([&] { return third.done; }));
+    ASSERT_TRUE(waitFor([&] { return third.done(); }));
     QTest::qWait(50);
-    EXPECT_TRUE(third.cancelled());
+    EXPECT_TRUE(third.is<CancellationError>());
     EXPECT_FALSE(model.metadata());
     EXPECT_FALSE(model.errorMessage());
     EXPECT_FALSE(model.analysisProgress());
@@ -187,7 +171,7 @@ TEST_F(PreviewController, TheUIKeepsTurningWhileALongFileLoadsAndClosingTheWindo
     Outcome outcome;
     controller.prepare(file, outcome.callback());
     EXPECT_LT(clock.elapsed(), 100) << "prepare returns at once";
-    ASSERT_TRUE(waitFor([&] { return outcome.done; }, 120000));
+    ASSERT_TRUE(waitFor([&] { return outcome.done(); }, 120000));
     const auto elapsed = clock.elapsed();
     EXPECT_FALSE(outcome.error);
     EXPECT_GT(elapsed, 100);
@@ -228,7 +212,7 @@ TEST_F(PreviewController, HostileFilesEndInAnErrorOrAPreviewNeverACrash) {
         SCOPED_TRACE(name);
         Outcome outcome;
         controller.prepare(dir / name, outcome.callback());
-        ASSERT_TRUE(waitFor([&] { return outcome.done; }));
+        ASSERT_TRUE(waitFor([&] { return outcome.done(); }));
         EXPECT_FALSE(model.isLoading());
         if (outcome.error) {
             ASSERT_TRUE(model.errorMessage());
