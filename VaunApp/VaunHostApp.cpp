@@ -1,4 +1,5 @@
 // Entry of the host program: the one-shot analysis, metadata and playback harnesses, else the application.
+#include "ADMJSON.h"
 #include "AnalysisJSON.h"
 #include "AppIdentity.h"
 #include "DesktopSession.h"
@@ -19,6 +20,7 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 
 namespace vaun {
@@ -39,6 +41,7 @@ struct VaunHostApp {
 private:
     static int analyze(const char* path);
     static int metadata(const char* path);
+    static int adm(const char* path);
     static int play(int argc, char** argv, int k);
     static int application(int argc, char** argv);
     static int usage();
@@ -52,6 +55,12 @@ int VaunHostApp::main(int argc, char** argv) {
     if (const int k = find(argc, argv, "--analyze"); k >= 0) return argc == k + 2 ? analyze(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--metadata"); k >= 0) return argc == k + 2 ? metadata(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--play"); k >= 0) return play(argc, argv, k);
+    // "--adm" ranks below the harness modes the application handles.
+    if (const int k = find(argc, argv, "--adm"); k >= 0) {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i) arguments += QString::fromLocal8Bit(argv[i]);
+        if (!hasHarnessSwitch(arguments)) return argc == k + 2 ? adm(argv[k + 1]) : 2;
+    }
     if (find(argc, argv, "--help") >= 0) return usage();
     return application(argc, argv);
 }
@@ -75,6 +84,14 @@ int VaunHostApp::metadata(const char* path) {
         AudioMetadata record = MetadataAssembler::assemble(url);
         MetadataAssembler::addArtwork(record, url);
         return metadataJSON(record);
+    });
+}
+
+int VaunHostApp::adm(const char* path) {
+    return runHarness("adm", [&] {
+        const auto model = ADMModel::read(std::filesystem::absolute(std::filesystem::path(path)));
+        if (!model) throw std::runtime_error("no ADM metadata");
+        return admJSON(*model);
     });
 }
 
@@ -139,6 +156,7 @@ int VaunHostApp::usage() {
                "       vaun --analyze FILE\n"
                "       vaun --metadata FILE\n"
                "       vaun --play FILE [SECONDS]\n"
+               "       vaun --adm FILE\n"
                "  FILE             open the window on FILE (an audio file); a running instance\n"
                "                   shows it instead\n"
                "  --analyze FILE   measure loudness, peaks and the spectrogram size of FILE and\n"
@@ -149,6 +167,8 @@ int VaunHostApp::usage() {
                "                   play FILE on the default sound device for SECONDS or to the end,\n"
                "                   then print the route, the time played, the peak of each channel\n"
                "                   and the underruns as one line of JSON\n"
+               "  --adm FILE       print the file's ADM model (programme, content, tracks with their\n"
+               "                   types, speaker labels and positions) as one line of JSON\n"
                "  --render-preview FILE DIR, --perf-sim FILE SECONDS [MODE], --smoke-test FILE\n"
                "                   harness modes of the running application\n"
                "  --help           print this text\n",

@@ -146,6 +146,52 @@ std::vector<std::pair<std::string, Bytes>> sniffSeeds() {
             {"rf64", bytes("RF64\xFF\xFF\xFF\xFFWAVE"sv)}};
 }
 
+// A chna length, the chna payload, then the axml document: the ADM target's input.
+Bytes admInput(const Bytes& chna, std::string_view axml) {
+    Bytes out = {static_cast<std::uint8_t>(chna.size()), static_cast<std::uint8_t>(chna.size() >> 8)};
+    out.insert(out.end(), chna.begin(), chna.end());
+    text(out, axml);
+    return out;
+}
+
+Bytes chnaEntries(std::initializer_list<std::string_view> entries) {
+    Bytes out = {static_cast<std::uint8_t>(entries.size()), 0, static_cast<std::uint8_t>(entries.size()), 0};
+    std::uint8_t index = 0;
+    for (const auto entry : entries) { // "ATU_00000001AT_00010001_01AP_00010002"
+        out.insert(out.end(), {++index, 0});
+        text(out, entry);
+        out.push_back(0);
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, Bytes>> admSeeds() {
+    const Bytes stereo = chnaEntries({"ATU_00000001AT_00010001_01AP_00010002", "ATU_00000002AT_00010002_01AP_00010002"});
+    const Bytes object = chnaEntries({"ATU_00000001AT_00031001_01AP_00031001"});
+    return {{"common-stereo", admInput(stereo, "<ebuCoreMain><audioFormatExtended><audioProgramme audioProgrammeName="
+                                               "\"P\"/></audioFormatExtended></ebuCoreMain>")},
+            {"moving-object",
+             admInput(object, "<audioFormatExtended><audioObject audioObjectID=\"AO_1001\" audioObjectName=\"Bird\">"
+                              "<audioPackFormatIDRef>AP_00031001</audioPackFormatIDRef><audioTrackUIDRef>ATU_00000001"
+                              "</audioTrackUIDRef></audioObject><audioPackFormat audioPackFormatID=\"AP_00031001\" "
+                              "typeLabel=\"0003\"><audioChannelFormatIDRef>AC_00031001</audioChannelFormatIDRef>"
+                              "</audioPackFormat><audioChannelFormat audioChannelFormatID=\"AC_00031001\" "
+                              "typeDefinition=\"Objects\"><audioBlockFormat rtime=\"00:00:00.00000\" duration="
+                              "\"00:00:00.24000S48000\"><position coordinate=\"azimuth\">-30</position></audioBlockFormat>"
+                              "<audioBlockFormat rtime=\"00:00:00.50000\"><cartesian>1</cartesian><position "
+                              "coordinate=\"X\">0.5</position></audioBlockFormat></audioChannelFormat><audioTrackFormat "
+                              "audioTrackFormatID=\"AT_00031001_01\"><audioStreamFormatIDRef>AS_00031001"
+                              "</audioStreamFormatIDRef></audioTrackFormat><audioStreamFormat audioStreamFormatID="
+                              "\"AS_00031001\"><audioChannelFormatIDRef>AC_00031001</audioChannelFormatIDRef>"
+                              "</audioStreamFormat></audioFormatExtended>")},
+            {"entity", admInput(stereo, "<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>")},
+            {"short-chna", admInput({4, 0, 9, 0, 1}, "<a/>")},
+            {"redefined-channel",
+             admInput(object, "<audioChannelFormat audioChannelFormatID=\"AC_00031001\"><audioBlockFormat>"
+                              "<audioChannelFormat audioChannelFormatID=\"AC_00031001\"/><position coordinate="
+                              "\"X\">1</position></audioBlockFormat></audioChannelFormat>")}};
+}
+
 bool writeAll(const fs::path& folder, const std::vector<std::pair<std::string, Bytes>>& seeds) {
     fs::create_directories(folder);
     for (const auto& [name, content] : seeds) {
@@ -165,7 +211,7 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     const bool ok = writeAll(root / "riff", riffSeeds()) && writeAll(root / "bext", bextSeeds()) &&
-                    writeAll(root / "ixml", ixmlSeeds()) && writeAll(root / "sniff", sniffSeeds());
+                    writeAll(root / "ixml", ixmlSeeds()) && writeAll(root / "sniff", sniffSeeds()) && writeAll(root / "adm", admSeeds());
     if (!ok) std::cerr << "seed-corpus: cannot write under " << root << "\n";
     return ok ? 0 : 1;
 }

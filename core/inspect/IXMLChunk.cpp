@@ -1,6 +1,7 @@
 #include "inspect/IXMLChunk.h"
 
 #include "inspect/UTF8.h"
+#include "inspect/XMLHardening.h"
 
 #include <expat.h>
 
@@ -62,27 +63,20 @@ class Delegate {
 public:
     explicit Delegate(XML_Parser parser) : parser_(parser) {
         XML_SetUserData(parser, this);
-        XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
         XML_SetElementHandler(
             parser, [](void* self, const XML_Char* n, const XML_Char**) { static_cast<Delegate*>(self)->start(n); },
             [](void* self, const XML_Char*) { static_cast<Delegate*>(self)->end(); });
         XML_SetCharacterDataHandler(parser, [](void* self, const XML_Char* s, int length) {
             static_cast<Delegate*>(self)->characters(std::string_view(s, static_cast<std::size_t>(length)));
         });
-        XML_SetStartDoctypeDeclHandler(parser, [](void* self, const XML_Char*, const XML_Char*, const XML_Char*,
-                                                  int) { static_cast<Delegate*>(self)->refuse(); });
-        XML_SetEntityDeclHandler(parser, [](void* self, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
-                                            const XML_Char*, const XML_Char*,
-                                            const XML_Char*) { static_cast<Delegate*>(self)->refuse(); });
-        // Supplies no data: the entity is never loaded.
-        XML_SetExternalEntityRefHandler(
-            parser, [](XML_Parser p, const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*) {
-                static_cast<Delegate*>(XML_GetUserData(p))->refuse();
-                return static_cast<int>(XML_STATUS_ERROR);
-            });
+        xml::refuseDeclarations<Delegate>(parser);
     }
 
     bool invalid() const { return invalid_; }
+    void refuse() {
+        invalid_ = true;
+        XML_StopParser(parser_, XML_FALSE);
+    }
 
     std::optional<IXMLChunk> result() const {
         if (invalid_ || !root_ || *root_ != kRoot) return std::nullopt;
@@ -95,11 +89,6 @@ private:
         std::string name;
         std::string text;
     };
-
-    void refuse() {
-        invalid_ = true;
-        XML_StopParser(parser_, XML_FALSE);
-    }
 
     // The parser may still deliver a callback or two after a stop, hence the checks of invalid_.
     void start(const char* elementName) {

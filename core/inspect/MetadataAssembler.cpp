@@ -1,6 +1,7 @@
 #include "inspect/MetadataAssembler.h"
 
 #include "decode/AudioFile.h"
+#include "inspect/ADMModel.h"
 #include "inspect/Artwork.h"
 #include "inspect/BWFChunk.h"
 #include "inspect/ChannelMap.h"
@@ -184,6 +185,13 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
     const auto container = RIFFParser::scan(url, RIFFParser::Options::defaults(), isCancelled);
     if (!container || container->formType != "WAVE") return record;
     readChunks(record, *container, resolved, isCancelled);
+    // The axml is read apart from the walk's budgets; only its failure shows here.
+    if (record.isADM) {
+        AXMLOptions soundnessOnly;
+        soundnessOnly.keepBlocks = false;
+        const auto adm = ADMModel::read(url, soundnessOnly, isCancelled);
+        if (adm && !adm->warnings.empty()) record.warnings.emplace_back(ADMModel::unreadableWarning);
+    }
     return record;
 }
 

@@ -1,0 +1,186 @@
+#include "inspect/ADMModel.h"
+
+#include "inspect/ADMCommonDefinitions.h"
+#include "inspect/ChannelMap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace vaun {
+namespace {
+
+constexpr double kDegrees = 180.0 / std::numbers::pi;
+
+std::string normalisedType(const std::string& type) {
+    for (const char* known : {"DirectSpeakers", "Objects", "HOA", "Binaural"})
+        if (type == known) return type;
+    return "other";
+}
+
+// IDs carry the type in their first four digits (AC_0003xxxx is an object channel).
+std::string typeFromID(const std::string& id) {
+    static constexpr std::pair<std::string_view, const char*> kTypes[] = {
+        {"0001", "DirectSpeakers"}, {"0003", "Objects"}, {"0004", "HOA"}, {"0005", "Binaural"}};
+    if (id.size() < 7) return {};
+    for (const auto& [digits, type] : kTypes)
+        if (std::string_view(id).substr(3, 4) == digits) return type;
+    return {};
+}
+
+template <typename Map> const typename Map::mapped_type* find(const Map& map, const std::string& key) {
+    const auto it = map.find(key);
+    return it == map.end() ? nullptr : &it->second;
+}
+
+ADMModel::Block converted(const AXMLDocument::Block& b) {
+    ADMModel::Block block;
+    block.rtimeSeconds = b.rtimeSeconds.value_or(0);
+    block.durationSeconds = b.durationSeconds;
+    if (b.x || b.y || b.z) {
+        // ADM's X points right, Y to the front, Z up; azimuth grows to the left.
+        const double x = b.x.value_or(0), y = b.y.value_or(0), z = b.z.value_or(0);
+        block.distance = std::sqrt(x * x + y * y + z * z);
+        block.azimuth = (x == 0 && y == 0) ? 0 : std::atan2(-x, y) * kDegrees;
+        block.elevation = block.distance == 0 ? 0 : std::atan2(z, std::hypot(x, y)) * kDegrees;
+    } else {
+        block.azimuth = b.azimuth.value_or(0);
+        block.elevation = b.elevation.value_or(0);
+        block.distance = b.distance.value_or(1);
+    }
+    return block;
+}
+
+std::string channelFormatOf(const ChnaChunk::Entry& entry, const AXMLDocument* doc) {
+    if (doc) {
+        if (const auto* uid = find(doc->trackUIDs, entry.trackUID); uid && !uid->channelFormat.empty())
+            return uid->channelFormat;
+    }
+    if (entry.trackFormat.starts_with("AC_")) return entry.trackFormat;
+    if (doc) {
+        if (const auto* stream = find(doc->trackFormatStreams, entry.trackFormat))
+            if (const auto* channel = find(doc->streamFormatChannels, *stream)) return *channel;
+    }
+    return ADMCommonDefinitions::channelOf(entry.trackFormat).value_or("");
+}
+
+std::string pluralised(std::size_t count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+struct Group {
+    std::string key, type;
+    std::vector<std::string> labels;
+};
+
+std::string contentLine(const std::vector<Group>& groups) {
+    std::vector<const Group*> beds;
+    std::size_t objects = 0, hoa = 0, binaural = 0;
+    for (const auto& g : groups) {
+        if (g.type == "DirectSpeakers") beds.push_back(&g);
+        else if (g.type == "Objects") ++objects;
+        else if (g.type == "HOA") ++hoa;
+        else if (g.type == "Binaural") ++binaural;
+    }
+    std::vector<std::string> parts;
+    if (beds.size() == 1) {
+        std::vector<std::string> labels;
+        for (const auto& l : beds.front()->labels) labels.push_back(ADMModel::speakerLabel(l));
+        if (labels == std::vector<std::string>{"C"}) labels = {"M"};
+        const auto name = ChannelMap::formatName(labels);
+        parts.push_back(name ? *name + " bed" : std::to_string(labels.size()) + "-channel bed");
+    } else if (beds.size() > 1) {
+        parts.push_back(pluralised(beds.size(), "bed"));
+    }
+    if (objects > 0) parts.push_back(pluralised(objects, "object"));
+    if (hoa > 0) parts.push_back(hoa == 1 ? "HOA" : std::to_string(hoa) + " HOA");
+    if (binaural > 0) parts.push_back("binaural");
+    std::string line;
+    for (const auto& p : parts) {
+        if (!line.empty()) line += " + ";
+        line += p;
+    }
+    return line;
+}
+
+} // namespace
+
+std::string ADMModel::speakerLabel(std::string_view adm) {
+    // Labels may come as URNs ("urn:itu:bs:2051:0:speaker:M+030").
+    if (const auto colon = adm.rfind(':'); colon != std::string_view::npos) adm.remove_prefix(colon + 1);
+    static constexpr std::pair<std::string_view, std::string_view> kLabels[] = {
+        {"M+030", "L"},   {"M-030", "R"},   {"M+000", "C"},   {"LFE1", "LFE"},  {"LFE", "LFE"},  {"LFE2", "LFE2"},
+        {"M+110", "Ls"},  {"M-110", "Rs"},  {"M+090", "Lss"}, {"M-090", "Rss"}, {"M+135", "Lrs"}, {"M-135", "Rrs"},
+        {"M+180", "Cs"},  {"M+022", "Lc"},  {"M-022", "Rc"},  {"U+030", "Ltf"}, {"U-030", "Rtf"}, {"U+045", "Ltf"},
+        {"U-045", "Rtf"}, {"U+110", "Ltr"}, {"U-110", "Rtr"}, {"U+135", "Ltr"}, {"U-135", "Rtr"}, {"U+090", "Ltm"},
+        {"U-090", "Rtm"}};
+    for (const auto& [from, to] : kLabels)
+        if (from == adm) return std::string(to);
+    return "?";
+}
+
+ADMModel ADMModel::build(const ChnaChunk& chna, const AXMLDocument* doc) {
+    ADMModel model;
+    if (doc && !doc->programmes.empty()) model.programme = doc->programmes.front().second.name;
+    std::vector<Group> groups;
+    for (const auto& entry : chna.entries) {
+        Track track;
+        track.index = entry.trackIndex;
+        const std::string channelID = channelFormatOf(entry, doc);
+        std::string packID = entry.packFormat, groupKey = "pack:" + entry.packFormat;
+        std::string type;
+        if (doc) {
+            for (const auto& object : doc->objects) {
+                if (std::find(object.trackUIDs.begin(), object.trackUIDs.end(), entry.trackUID) ==
+                    object.trackUIDs.end())
+                    continue;
+                track.object = object.name;
+                groupKey = "object:" + object.id;
+                break;
+            }
+            if (const auto* channel = find(doc->channelFormats, channelID)) {
+                type = channel->type;
+                track.label = channel->speakerLabel.empty() ? channel->name : channel->speakerLabel;
+                for (const auto& b : channel->blocks) track.blocks.push_back(converted(b));
+            }
+            if (const auto* pack = find(doc->packFormats, packID)) {
+                if (type.empty()) type = pack->type;
+                if (track.object.empty()) track.object = pack->name;
+            }
+        }
+        if (track.label.empty()) {
+            if (const auto* common = ADMCommonDefinitions::channel(channelID)) {
+                type = "DirectSpeakers";
+                track.label = std::string(common->speakerLabel);
+                track.blocks.push_back({0, std::nullopt, common->azimuth, common->elevation, 1});
+            }
+        }
+        if (track.object.empty()) {
+            if (const auto* pack = ADMCommonDefinitions::pack(packID)) track.object = std::string(pack->name);
+        }
+        if (type.empty()) type = typeFromID(!channelID.empty() ? channelID : packID);
+        track.type = normalisedType(type);
+
+        auto group = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.key == groupKey; });
+        if (group == groups.end()) group = groups.insert(groups.end(), Group{groupKey, track.type, {}});
+        group->labels.push_back(track.label);
+        model.tracks.push_back(std::move(track));
+    }
+    model.content = contentLine(groups);
+    return model;
+}
+
+std::optional<ADMModel> ADMModel::read(const std::filesystem::path& path, const AXMLOptions& options,
+                                       const CancellationTest& isCancelled) {
+    const auto chunks = ADMChunkReader::read(path, options.maxBytes, isCancelled);
+    if (!chunks || (!chunks->axml && !chunks->axmlOverLimit)) return std::nullopt;
+    std::optional<AXMLDocument> document;
+    if (chunks->axml) document = AXMLDocument::parse(chunks->axml->data(), chunks->axml->size(), options, isCancelled);
+    std::optional<ChnaChunk> chna;
+    if (chunks->chna) chna = ChnaChunk::parse(chunks->chna->data(), chunks->chna->size());
+    ADMModel model = build(chna.value_or(ChnaChunk{}), document ? &*document : nullptr);
+    if (!document) model.warnings.emplace_back(unreadableWarning);
+    return model;
+}
+
+} // namespace vaun

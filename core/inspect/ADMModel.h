@@ -1,0 +1,47 @@
+#pragma once
+// What an ADM broadcast wave says about its tracks: programme, objects, types, speaker
+// labels and positions over time, read from "chna" and "axml".
+#include "inspect/ADMChunks.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vaun {
+
+struct ADMModel {
+    struct Block {
+        double rtimeSeconds = 0;
+        std::optional<double> durationSeconds; // absent for a block that lasts as long as the file
+        double azimuth = 0, elevation = 0, distance = 1; // degrees; cartesian positions converted
+        bool operator==(const Block&) const = default;
+    };
+    struct Track {
+        int index = 0; // 1-based file track
+        std::string object;
+        std::string type; // "DirectSpeakers", "Objects", "HOA", "Binaural" or "other"
+        std::string label; // speaker label, else the channel format's name
+        std::vector<Block> blocks;
+        bool operator==(const Track&) const = default;
+    };
+
+    std::string programme;
+    std::string content; // "7.1.2 bed + 4 objects"
+    std::vector<Track> tracks;
+    std::vector<std::string> warnings;
+    bool operator==(const ADMModel&) const = default;
+
+    static constexpr const char* unreadableWarning = "ADM metadata could not be read.";
+
+    // Absent when the file carries no "axml" chunk. I/O errors throw SystemError,
+    // cancellation CancellationError; damaged or over-limit metadata gives the warning.
+    static std::optional<ADMModel> read(const std::filesystem::path& path, const AXMLOptions& options = {},
+                                        const CancellationTest& isCancelled = neverCancelled());
+    // `document` may be absent (unreadable "axml"): common definitions still resolve.
+    static ADMModel build(const ChnaChunk& chna, const AXMLDocument* document);
+    // The project's speaker label for an ADM one ("M+030" → "L"), "?" when unknown.
+    static std::string speakerLabel(std::string_view admLabel);
+};
+
+} // namespace vaun
