@@ -2,7 +2,7 @@
 // prepare requests, the view appearing and disappearing, in every order the host may use.
 #include "VaunPreviewViewController.h"
 
-#include "PrepareOutcome.h"
+#include "PreviewFixtures.h"
 #include "TestAudio.h"
 
 #include <QTest>
@@ -13,15 +13,6 @@
 
 namespace vaun::test {
 namespace {
-
-std::filesystem::path tone(const std::filesystem::path& path, int channels, double seconds) {
-    Planes planes;
-    for (int c = 0; c < channels; ++c) planes.push_back(sine(330.0 + 110 * c, 0.3, 48000, std::int64_t(seconds * 48000)));
-    WavOptions options;
-    options.format = SampleFormat::PCM16;
-    writeWav(path, planes, 48000, options);
-    return path;
-}
 
 using Outcome = PrepareOutcome;
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -77,70 +78,41 @@ private:
     std::vector<float> recorded_;
 };
 
-// Renders in order but takes its time: a feeder that cannot keep up.
-class SlowRenderer final : public RouteRenderer {
+// Renders in order, first calling `beforeBlock` with the block's number (from 1): a renderer
+// that takes its time, throws, or hangs like a read on a stuck file system.
+class HookedRenderer final : public RouteRenderer {
 public:
-    explicit SlowRenderer(std::uint32_t channels) : direct_(DirectRenderer::inOrder(channels, channels)), channels_(channels) {}
-    std::uint32_t outputChannels() const override { return channels_; }
-    void render(const float* const* planes, std::uint32_t frames, std::vector<float>& out) override {
-        std::this_thread::sleep_for(30ms);
-        direct_.render(planes, frames, out);
-    }
-
-private:
-    DirectRenderer direct_;
-    std::uint32_t channels_;
-};
-
-// Renders in order until its `failAt`-th block, which throws.
-class ThrowingRenderer final : public RouteRenderer {
-public:
-    ThrowingRenderer(std::uint32_t channels, int failAt) : direct_(DirectRenderer::inOrder(channels, channels)), failAt_(failAt) {}
+    HookedRenderer(std::uint32_t channels, std::function<void(int)> beforeBlock)
+        : direct_(DirectRenderer::inOrder(channels, channels)), beforeBlock_(std::move(beforeBlock)) {}
     std::uint32_t outputChannels() const override { return direct_.outputChannels(); }
     void render(const float* const* planes, std::uint32_t frames, std::vector<float>& out) override {
-        if (++blocks_ == failAt_) throw DecoderError(-22, "The binaural renderer failed: Invalid argument");
+        beforeBlock_(++blocks_);
         direct_.render(planes, frames, out);
     }
 
 private:
     DirectRenderer direct_;
-    int failAt_;
+    std::function<void(int)> beforeBlock_;
     int blocks_ = 0;
 };
 
-// Renders in order until its `blockAt`-th block, where it stays until released: a read that
-// hangs on a stuck file system.
-class BlockingRenderer final : public RouteRenderer {
-public:
-    struct Gate {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool blocked = false;
-        bool released = false;
-        void release() {
-            std::lock_guard lock(mutex);
-            released = true;
-            changed.notify_all();
-        }
-    };
-    BlockingRenderer(std::uint32_t channels, int blockAt, std::shared_ptr<Gate> gate)
-        : direct_(DirectRenderer::inOrder(channels, channels)), blockAt_(blockAt), gate_(std::move(gate)) {}
-    std::uint32_t outputChannels() const override { return direct_.outputChannels(); }
-    void render(const float* const* planes, std::uint32_t frames, std::vector<float>& out) override {
-        if (++blocks_ == blockAt_) {
-            std::unique_lock lock(gate_->mutex);
-            gate_->blocked = true;
-            gate_->changed.notify_all();
-            gate_->changed.wait(lock, [&] { return gate_->released; });
-        }
-        direct_.render(planes, frames, out);
+// Where a hooked renderer waits until the test lets it go.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool blocked = false;
+    bool released = false;
+    void wait() {
+        std::unique_lock lock(mutex);
+        blocked = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
     }
-
-private:
-    DirectRenderer direct_;
-    int blockAt_;
-    int blocks_ = 0;
-    std::shared_ptr<Gate> gate_;
+    void release() {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
 };
 
 class EngineThreads : public ::testing::Test {
@@ -243,7 +215,7 @@ TEST_F(EngineThreads, HaltAndStartAgainPicksUpWhereItStopped) {
 
 TEST_F(EngineThreads, AFeederThatFallsBehindGivesCountedSilence) {
     const auto planes = markedChannels(2, 48000);
-    auto engine = make(planes, 2000us, std::make_unique<SlowRenderer>(2));
+    auto engine = make(planes, 2000us, std::make_unique<HookedRenderer>(2, [](int) { std::this_thread::sleep_for(30ms); }));
     engine->start(0, 1);
     ASSERT_TRUE(waitForEnd(1, 30s));
     engine->halt();
@@ -260,7 +232,9 @@ TEST_F(EngineThreads, AFeederThatFallsBehindGivesCountedSilence) {
 
 TEST_F(EngineThreads, ARendererThatThrowsEndsPlaybackWithItsError) {
     const auto planes = markedChannels(2, 48000);
-    auto engine = make(planes, kRealTime, std::make_unique<ThrowingRenderer>(2, 3));
+    auto engine = make(planes, kRealTime, std::make_unique<HookedRenderer>(2, [](int block) {
+        if (block == 3) throw DecoderError(-22, "The binaural renderer failed: Invalid argument");
+    }));
     engine->start(0, 1);
     ASSERT_TRUE(waitForFailure());
     std::lock_guard lock(mutex);
@@ -274,8 +248,10 @@ TEST_F(EngineThreads, ARendererThatThrowsEndsPlaybackWithItsError) {
 
 TEST_F(EngineThreads, OwnerCallsReturnAtOnceWhileTheFeederIsStuck) {
     const auto planes = markedChannels(2, 480000);
-    auto gate = std::make_shared<BlockingRenderer::Gate>();
-    auto engine = make(planes, kRealTime, std::make_unique<BlockingRenderer>(2, 40, gate));
+    auto gate = std::make_shared<Gate>();
+    auto engine = make(planes, kRealTime, std::make_unique<HookedRenderer>(2, [gate](int block) {
+                           if (block == 40) gate->wait();
+                       }));
     engine->start(0, 1);
     {
         std::unique_lock lock(gate->mutex);

@@ -2,7 +2,7 @@
 // for long files, playback on a private sound server, unreadable artwork, a file that arrives
 // slowly, and files that lie about themselves.
 #include "AudioPreviewController.h"
-#include "PrepareOutcome.h"
+#include "PreviewFixtures.h"
 #include "PreviewLoader.h"
 #include "PulseTestServer.h"
 #include "TestAudio.h"
@@ -22,15 +22,6 @@ namespace vaun::test {
 namespace {
 
 using Mode = PreviewModel::DisplayMode;
-
-std::filesystem::path tone(const std::filesystem::path& path, int channels, double seconds) {
-    Planes planes;
-    for (int c = 0; c < channels; ++c) planes.push_back(sine(330.0 + 110 * c, 0.3, 48000, std::int64_t(seconds * 48000)));
-    WavOptions options;
-    options.format = SampleFormat::PCM16;
-    writeWav(path, planes, 48000, options);
-    return path;
-}
 
 void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

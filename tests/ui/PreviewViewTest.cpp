@@ -102,10 +102,15 @@ void load(PreviewModel& model, int channels, float peak = 0.8f) {
     model.setMetadata(m);
 }
 
-TEST(PreviewView, WelcomeOffersOpeningOnlyWithAnOpenAction) {
+// A preview of an empty model with recording actions, for the model to be filled in.
+class Preview : public ::testing::Test {
+protected:
     PreviewModel model;
     Calls calls;
-    PreviewView view(model, calls.actions());
+    PreviewView view{model, calls.actions()};
+};
+
+TEST_F(Preview, WelcomeOffersOpeningOnlyWithAnOpenAction) {
     test::render(view, {780, 520});
     EXPECT_EQ(view.findChild<SymbolImage*>("emptyStateSymbol")->symbol(), "waveform");
     const QStringList shown = texts(view);
@@ -126,10 +131,7 @@ TEST(PreviewView, WelcomeOffersOpeningOnlyWithAnOpenAction) {
     EXPECT_TRUE(closed.findChildren<GlassControl*>().isEmpty());
 }
 
-TEST(PreviewView, LoadingTakesPrecedenceOverAnErrorButTheSymbolSwitches) {
-    PreviewModel model;
-    Calls calls;
-    PreviewView view(model, calls.actions());
+TEST_F(Preview, LoadingTakesPrecedenceOverAnErrorButTheSymbolSwitches) {
     model.setIsLoading(true);
     model.setErrorMessage(QString("The file is damaged."));
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -147,7 +149,7 @@ TEST(PreviewView, LoadingTakesPrecedenceOverAnErrorButTheSymbolSwitches) {
     EXPECT_NE(button(view, "Open Audio File…"), nullptr);
 }
 
-TEST(PreviewView, DisplayHeightFollowsTheLaneCount) {
+TEST_F(Preview, DisplayHeightFollowsTheLaneCount) {
     using Mode = PreviewModel::DisplayMode;
     EXPECT_EQ(PreviewView::displayHeight(Mode::channels, 2), 132);
     EXPECT_EQ(PreviewView::displayHeight(Mode::channels, 8), 176);
@@ -157,9 +159,6 @@ TEST(PreviewView, DisplayHeightFollowsTheLaneCount) {
     EXPECT_EQ(PreviewView::displayHeight(Mode::waveform, 16), 132);
 
     // In the view the lanes and the meters beside them take that height, and follow the mode.
-    PreviewModel model;
-    Calls calls;
-    PreviewView view(model, calls.actions());
     load(model, 8);
     test::render(view, {780, 900});
     PlayerDisplay* display = view.findChild<PlayerDisplay*>();
@@ -176,7 +175,7 @@ TEST(PreviewView, DisplayHeightFollowsTheLaneCount) {
     EXPECT_EQ(display->meters().height(), 132);
 }
 
-TEST(PreviewView, QuietFilesAreDrawnLargerWithANote) {
+TEST_F(Preview, QuietFilesAreDrawnLargerWithANote) {
     auto gainFor = [](float peak) { return PreviewView::viewGain(buckets(peak)); };
     EXPECT_NEAR(gainFor(0.1f), 9, 1e-4);
     EXPECT_EQ(PreviewView::zoomNote(gainFor(0.1f)), QString("View +19 dB"));
@@ -187,9 +186,6 @@ TEST(PreviewView, QuietFilesAreDrawnLargerWithANote) {
     EXPECT_EQ(PreviewView::viewGain(std::nullopt), 1);
     EXPECT_FALSE(PreviewView::zoomNote(1).has_value());
 
-    PreviewModel model;
-    Calls calls;
-    PreviewView view(model, calls.actions());
     load(model, 2, 0.1f);
     test::render(view, {780, 900});
     PlayerDisplay* display = view.findChild<PlayerDisplay*>();
@@ -210,10 +206,7 @@ TEST(PreviewView, QuietFilesAreDrawnLargerWithANote) {
     EXPECT_EQ(display->zoomNote(), nullptr);
 }
 
-TEST(PreviewView, RouteNoteAndChannelsSegmentFollowTheChannelCount) {
-    PreviewModel model;
-    Calls calls;
-    PreviewView view(model, calls.actions());
+TEST_F(Preview, RouteNoteAndChannelsSegmentFollowTheChannelCount) {
     load(model, 6);
     AudioPlayer* player = view.findChild<AudioPlayer*>();
     ASSERT_NE(player->routeNote(), nullptr);
@@ -250,10 +243,7 @@ TEST(PreviewView, RouteNoteAndChannelsSegmentFollowTheChannelCount) {
               "Waveform: all channels · Channels: one lane per speaker · Spectrum: frequency over time");
 }
 
-TEST(PreviewView, KeysPlayStopAndSeekWindowWide) {
-    PreviewModel model;
-    Calls calls;
-    PreviewView view(model, calls.actions());
+TEST_F(Preview, KeysPlayStopAndSeekWindowWide) {
     view.resize(780, 700);
     view.show();
     view.activateWindow();
@@ -303,10 +293,7 @@ TEST(PreviewView, KeysPlayStopAndSeekWindowWide) {
     EXPECT_TRUE(reached.contains(const_cast<GlassControl*>(open)));
 }
 
-TEST(PreviewView, PlaybackTicksUpdateOnlyThePlaybackParts) {
-    PreviewModel model;
-    Calls calls;
-    PreviewView view(model, calls.actions());
+TEST_F(Preview, PlaybackTicksUpdateOnlyThePlaybackParts) {
     load(model, 2);
     test::render(view, {780, 900});
     AudioPlayer* player = view.findChild<AudioPlayer*>();
