@@ -88,8 +88,8 @@ void PlaybackEngine::start(std::int64_t frame, std::uint64_t segment) {
     }
     // The output is stopped, so this thread is the ring's consumer: drop what is left. A
     // feeder still finishing an old step may write more of an old segment; the output skips
-    // it, as it takes up no segment but this one.
-    haltFeeding();
+    // it, as it takes up no segment but this one. The new segment's begin replaces whatever
+    // the feeder was doing.
     ring_.skipTo(ring_.writePosition());
     consumer_ = {};
     heard_.clear();
