@@ -278,6 +278,8 @@ DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metad
     connect(&model, &PreviewModel::analysisChanged, truePeaks,
             [truePeaks, &model, labels] { truePeaks->setValue(truePeakPairs(labels, model.analysis())); });
     fileRows.add(tr("ADM"), adm);
+    fileRows.add(tr("ADM programme"), text(metadata.admProgramme));
+    fileRows.add(tr("ADM content"), text(metadata.admContent));
     fileRows.add(tr("Codec"), text(metadata.codec));
     fileRows.add(tr("Bit rate"), format::kilobitsPerSecond(metadata.bitRate));
     fileRows.add(tr("Container"), text(metadata.containerDescription));

@@ -1,9 +1,13 @@
 #include "PreviewViews/PreviewFormat.h"
 
+#include "PreviewViews/MeterBank.h"
+#include "Toolkit/Typography.h"
 #include "inspect/ChannelMap.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFontMetricsF>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <charconv>
@@ -17,6 +21,7 @@ namespace {
 
 const QString kDash = QStringLiteral("\u2014");
 constexpr int kMaxMeterLabels = 24;
+constexpr int kSpeakerLabelCharacters = 4;
 
 // One piece of a QLocale date or time pattern: a field ("MMMM", "AP", "t") or literal text.
 struct Token {
@@ -132,6 +137,46 @@ QString decimal(double value, int maxFractionDigits, const QLocale& locale) {
     return locale.toString(value, 'f', digits);
 }
 
+// The first `count` characters as a reader sees them (accents and pairs kept whole).
+QString firstCharacters(const QString& text, int count) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (int i = 0; i < count && end >= 0 && end < text.size(); ++i) end = finder.toNextBoundary();
+    return end < 0 ? text : text.left(end);
+}
+
+qsizetype characterCount(const QString& text) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() >= 0) ++count;
+    return count;
+}
+
+// `label` in at most `count` characters; a trailing number is kept whole so that "Obj 12" and
+// "Obj 13" stay apart.
+QString cutLabel(const QString& label, int count) {
+    qsizetype digits = 0;
+    while (digits < label.size() && label[label.size() - 1 - digits].isDigit()) ++digits;
+    if (digits > 0 && digits < label.size()) {
+        if (digits >= count) return label.right(digits);
+        QString head = label.left(label.size() - digits);
+        head.removeIf([](QChar c) { return c.isSpace(); });
+        return firstCharacters(head, int(count - digits)) + label.right(digits);
+    }
+    return firstCharacters(label, count).trimmed();
+}
+
+// Names longer than a speaker label ("LFE2") are cut until they fit one meter's slot, the
+// narrowest place the labels go; the lanes give them more room.
+QString fittedLabel(const QString& label, const QFontMetricsF& metrics, double room) {
+    if (characterCount(label) <= kSpeakerLabelCharacters) return label;
+    for (int count = kSpeakerLabelCharacters; count > 1; --count) {
+        QString cut = cutLabel(label, count);
+        if (metrics.horizontalAdvance(cut) <= room) return cut;
+    }
+    return cutLabel(label, 1);
+}
+
 } // namespace
 
 QString time(std::optional<double> seconds) {
@@ -145,6 +190,17 @@ QString time(std::optional<double> seconds) {
 
 QStringList meterLabels(const AudioMetadata& metadata) {
     QStringList labels;
+    // ADM names what each track carries, which the file's channel mask cannot.
+    if (!metadata.admTrackLabels.empty()) {
+        const auto n = std::min<std::size_t>(metadata.admTrackLabels.size(), kMaxMeterLabels);
+        const MeterGeometry meters = MeterGeometry::forChannels(qsizetype(n));
+        // The meter labels' own font; a point of space stays between neighbours.
+        const QFontMetricsF metrics(systemFont(meters.labelPoints, FontWeight::medium, FontDesign::rounded));
+        const double room = meters.meterWidth + meters.gap - 1;
+        for (std::size_t i = 0; i < n; ++i)
+            labels << fittedLabel(QString::fromStdString(metadata.admTrackLabels[i]), metrics, room);
+        return labels;
+    }
     if (!metadata.channelLabels.empty()) {
         const auto n = std::min<std::size_t>(metadata.channelLabels.size(), kMaxMeterLabels);
         for (std::size_t i = 0; i < n; ++i) labels << QString::fromStdString(metadata.channelLabels[i]);

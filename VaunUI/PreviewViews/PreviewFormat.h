@@ -16,8 +16,10 @@ namespace vaun::format {
 // ("1:02:03"), whole seconds truncated.
 QString time(std::optional<double> seconds);
 
-// The labels of the meters, lanes and per-channel true peaks: the file's channel labels, else
-// the default labels for its channel count (2 when absent); at most 24.
+// The labels of the meters, lanes and per-channel true peaks: the ADM track labels, names cut
+// to fit under a meter ("Dialogue" → "Dial", "Obj 13" → "O13", a trailing number kept whole),
+// else the file's channel labels, else the default labels for its channel count (2 when
+// absent); at most 24.
 QStringList meterLabels(const AudioMetadata& metadata);
 
 // "48 kHz", "44.1 kHz"; "—" when absent.

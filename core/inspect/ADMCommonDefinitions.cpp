@@ -1,7 +1,7 @@
 #include "inspect/ADMCommonDefinitions.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 namespace vaun {
 namespace {
@@ -14,29 +14,53 @@ bool sameID(std::string_view a, std::string_view b) {
 }
 
 // Only definitions whose IDs, labels and positions are certain; others stay unresolved.
-const std::array<ADMCommonDefinitions::Channel, 19> kChannels = {{
+// The LFE labels are kept in their BS.2127 form: "LFE", "LFEL" and "LFER" read as LFE1, LFE1, LFE2.
+const ADMCommonDefinitions::Channel kChannels[] = {
     {"AC_00010001", "FrontLeft", "M+030", 30, 0},
     {"AC_00010002", "FrontRight", "M-030", -30, 0},
     {"AC_00010003", "FrontCentre", "M+000", 0, 0},
     {"AC_00010004", "LowFrequencyEffects", "LFE1", 0, -30},
     {"AC_00010005", "SurroundLeft", "M+110", 110, 0},
     {"AC_00010006", "SurroundRight", "M-110", -110, 0},
+    {"AC_00010007", "FrontLeftOfCentre", "M+022", 22, 0},
+    {"AC_00010008", "FrontRightOfCentre", "M-022", -22, 0},
     {"AC_00010009", "BackCentre", "M+180", 180, 0},
     {"AC_0001000a", "SideLeft", "M+090", 90, 0},
     {"AC_0001000b", "SideRight", "M-090", -90, 0},
-    {"AC_0001000d", "FrontLeftHigh", "U+030", 30, 30},
-    {"AC_0001000f", "FrontRightHigh", "U-030", -30, 30},
-    {"AC_00010010", "SurroundLeftHigh", "U+110", 110, 30},
-    {"AC_00010012", "SurroundRightHigh", "U-110", -110, 30},
+    {"AC_0001000c", "TopCentre", "T+000", 0, 90},
+    {"AC_0001000d", "TopFrontLeft", "U+030", 30, 30},
+    {"AC_0001000e", "TopFrontCentre", "U+000", 0, 30},
+    {"AC_0001000f", "TopFrontRight", "U-030", -30, 30},
+    {"AC_00010010", "TopSurroundLeft", "U+110", 110, 30},
+    {"AC_00010011", "TopBackCentre", "U+180", 180, 30},
+    {"AC_00010012", "TopSurroundRight", "U-110", -110, 30},
+    {"AC_00010013", "TopSideLeft", "U+090", 90, 30},
+    {"AC_00010014", "TopSideRight", "U-090", -90, 30},
+    {"AC_00010015", "BottomFrontCentre", "B+000", 0, -30},
+    {"AC_00010016", "BottomFrontLeftMid", "B+045", 45, -30},
+    {"AC_00010017", "BottomFrontRightMid", "B-045", -45, -30},
+    {"AC_00010018", "FrontLeftWide", "M+060", 60, 0},
+    {"AC_00010019", "FrontRightWide", "M-060", -60, 0},
+    {"AC_0001001a", "BackLeftMidDiffuse", "M+135_Diff", 135, 0},
+    {"AC_0001001b", "BackRightMidDiffuse", "M-135_Diff", -135, 0},
     {"AC_0001001c", "BackLeftMid", "M+135", 135, 0},
     {"AC_0001001d", "BackRightMid", "M-135", -135, 0},
     {"AC_0001001e", "TopBackLeftMid", "U+135", 135, 30},
     {"AC_0001001f", "TopBackRightMid", "U-135", -135, 30},
+    {"AC_00010020", "LowFrequencyEffectsL", "LFE1", 45, -30},
+    {"AC_00010021", "LowFrequencyEffectsR", "LFE2", -45, -30},
     {"AC_00010022", "TopFrontLeftMid", "U+045", 45, 30},
     {"AC_00010023", "TopFrontRightMid", "U-045", -45, 30},
-}};
+    // The screen speakers follow the screen edge when there is one; this is their place without.
+    {"AC_00010024", "FrontLeftScreen", "M+SC", 25, 0},
+    {"AC_00010025", "FrontRightScreen", "M-SC", -25, 0},
+    {"AC_00010026", "FrontLeftMid", "M+045", 45, 0},
+    {"AC_00010027", "FrontRightMid", "M-045", -45, 0},
+    {"AC_00010028", "UpperTopBackCentre", "UH+180", 180, 45},
+};
 
-const std::array<ADMCommonDefinitions::Pack, 8> kPacks = {{
+// Channel formats in the order the definitions give them; 3+7+0 and 9+10+3 do not start with L R.
+const ADMCommonDefinitions::Pack kPacks[] = {
     {"AP_00010001", "mono", {"AC_00010003"}},
     {"AP_00010002", "stereo", {"AC_00010001", "AC_00010002"}},
     {"AP_00010003", "5.1", {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006"}},
@@ -48,30 +72,80 @@ const std::array<ADMCommonDefinitions::Pack, 8> kPacks = {{
      "4+5+0",
      {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_0001000d",
       "AC_0001000f", "AC_00010010", "AC_00010012"}},
+    {"AP_00010007",
+     "3+7+0",
+     {"AC_00010003", "AC_00010001", "AC_00010002", "AC_00010022", "AC_00010023", "AC_0001000a", "AC_0001000b",
+      "AC_0001001c", "AC_0001001d", "AC_00010028", "AC_00010020", "AC_00010021"}},
+    {"AP_00010008",
+     "4+9+0",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_0001000a", "AC_0001000b", "AC_0001001c",
+      "AC_0001001d", "AC_00010022", "AC_00010023", "AC_0001001e", "AC_0001001f", "AC_00010024", "AC_00010025"}},
+    {"AP_00010009",
+     "9+10+3",
+     {"AC_00010018", "AC_00010019", "AC_00010003", "AC_00010020", "AC_0001001c", "AC_0001001d",
+      "AC_00010001", "AC_00010002", "AC_00010009", "AC_00010021", "AC_0001000a", "AC_0001000b",
+      "AC_00010022", "AC_00010023", "AC_0001000e", "AC_0001000c", "AC_0001001e", "AC_0001001f",
+      "AC_00010013", "AC_00010014", "AC_00010011", "AC_00010015", "AC_00010016", "AC_00010017"}},
+    {"AP_0001000a", "3.0", {"AC_00010001", "AC_00010002", "AC_00010003"}},
+    {"AP_0001000b", "4.0", {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010009"}},
+    {"AP_0001000c", "5.0", {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010005", "AC_00010006"}},
+    {"AP_0001000d",
+     "6.1",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_00010009"}},
+    {"AP_0001000e",
+     "7.1 front",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_00010026",
+      "AC_00010027"}},
     {"AP_0001000f",
      "0+7+0",
      {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_0001000a", "AC_0001000b", "AC_0001001c",
       "AC_0001001d"}},
+    {"AP_00010010",
+     "4+5+1",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_0001000d",
+      "AC_0001000f", "AC_00010010", "AC_00010012", "AC_00010015"}},
+    {"AP_00010011",
+     "Auro-3D",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_0001000a",
+      "AC_0001000b", "AC_0001001a", "AC_0001001b", "AC_0001000d", "AC_0001000f", "AC_0001000e", "AC_00010010",
+      "AC_00010012", "AC_00010013", "AC_00010014", "AC_0001001e", "AC_0001001f"}},
+    {"AP_00010012",
+     "7.1 side",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_00010024",
+      "AC_00010025"}},
+    {"AP_00010013",
+     "5.1.2 top side",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_00010013",
+      "AC_00010014"}},
+    {"AP_00010014",
+     "9.1 screen",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_00010013",
+      "AC_00010014", "AC_00010024", "AC_00010025"}},
+    {"AP_00010015",
+     "5.1.4 + screen",
+     {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_00010005", "AC_00010006", "AC_0001000d",
+      "AC_0001000f", "AC_00010010", "AC_00010012", "AC_00010024", "AC_00010025"}},
     {"AP_00010016",
      "2+7+0",
      {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_0001000a", "AC_0001000b", "AC_0001001c",
-      "AC_0001001d", "AC_00010022", "AC_00010023"}},
+      "AC_0001001d", "AC_00010013", "AC_00010014"}},
     {"AP_00010017",
      "4+7+0",
      {"AC_00010001", "AC_00010002", "AC_00010003", "AC_00010004", "AC_0001000a", "AC_0001000b", "AC_0001001c",
       "AC_0001001d", "AC_00010022", "AC_00010023", "AC_0001001e", "AC_0001001f"}},
-}};
+};
 
 } // namespace
 
 const ADMCommonDefinitions::Channel* ADMCommonDefinitions::channel(std::string_view id) {
-    const auto it = std::find_if(kChannels.begin(), kChannels.end(), [&](const Channel& c) { return sameID(c.id, id); });
-    return it == kChannels.end() ? nullptr : &*it;
+    const auto it =
+        std::find_if(std::begin(kChannels), std::end(kChannels), [&](const Channel& c) { return sameID(c.id, id); });
+    return it == std::end(kChannels) ? nullptr : &*it;
 }
 
 const ADMCommonDefinitions::Pack* ADMCommonDefinitions::pack(std::string_view id) {
-    const auto it = std::find_if(kPacks.begin(), kPacks.end(), [&](const Pack& p) { return sameID(p.id, id); });
-    return it == kPacks.end() ? nullptr : &*it;
+    const auto it = std::find_if(std::begin(kPacks), std::end(kPacks), [&](const Pack& p) { return sameID(p.id, id); });
+    return it == std::end(kPacks) ? nullptr : &*it;
 }
 
 std::optional<std::string> ADMCommonDefinitions::channelOf(std::string_view format) {

@@ -103,7 +103,38 @@ std::string contentLine(const std::vector<Group>& groups) {
     return line;
 }
 
+constexpr std::size_t kShortLabelCharacters = 8;
+
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view space = " \t\r\n\f\v";
+    const auto first = text.find_first_not_of(space);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+// Cut by UTF-8 characters, never inside one, so names in any script stay valid text.
+std::string shortened(std::string_view text) {
+    std::size_t characters = 0, cut = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (characters == kShortLabelCharacters - 1) cut = i;
+        if (++characters > kShortLabelCharacters) return std::string(text.substr(0, cut)) + "\u2026";
+    }
+    return std::string(text);
+}
+
 } // namespace
+
+std::string ADMModel::shortLabel(const Track& track) {
+    std::string_view name = track.object;
+    if (track.type == "DirectSpeakers") {
+        if (std::string speaker = speakerLabel(track.label); speaker != "?") return speaker;
+        if (!trimmed(track.label).empty()) name = track.label;
+    }
+    name = trimmed(name);
+    if (name.empty()) return "Obj " + std::to_string(track.index);
+    return shortened(name);
+}
 
 std::string ADMModel::speakerLabel(std::string_view adm) {
     // Labels may come as URNs ("urn:itu:bs:2051:0:speaker:M+030").
@@ -113,7 +144,7 @@ std::string ADMModel::speakerLabel(std::string_view adm) {
         {"M+110", "Ls"},  {"M-110", "Rs"},  {"M+090", "Lss"}, {"M-090", "Rss"}, {"M+135", "Lrs"}, {"M-135", "Rrs"},
         {"M+180", "Cs"},  {"M+022", "Lc"},  {"M-022", "Rc"},  {"U+030", "Ltf"}, {"U-030", "Rtf"}, {"U+045", "Ltf"},
         {"U-045", "Rtf"}, {"U+110", "Ltr"}, {"U-110", "Rtr"}, {"U+135", "Ltr"}, {"U-135", "Rtr"}, {"U+090", "Ltm"},
-        {"U-090", "Rtm"}};
+        {"U-090", "Rtm"}, {"LFEL", "LFE"},  {"LFER", "LFE2"}};
     for (const auto& [from, to] : kLabels)
         if (from == adm) return std::string(to);
     return "?";

@@ -42,6 +42,9 @@ struct ADMModel {
     static ADMModel build(const ChnaChunk& chna, const AXMLDocument* document);
     // The project's speaker label for an ADM one ("M+030" → "L"), "?" when unknown.
     static std::string speakerLabel(std::string_view admLabel);
+    // A label short enough for a lane or a meter: the speaker label of a bed track, else the
+    // object's name cut to 8 characters ("Helicop…"), "Obj N" when it has none.
+    static std::string shortLabel(const Track& track);
 };
 
 } // namespace vaun

@@ -42,6 +42,11 @@ struct AudioMetadata {
     std::vector<std::string> channelLabels;
     bool isADM = false;
     std::optional<int> admTrackCount;
+    std::optional<std::string> admProgramme; // absent when the file names none
+    std::optional<std::string> admContent;   // "7.1.2 bed + 4 objects"
+    // One short label per file channel in file order ("L", "Ltf", "Dialog"); empty unless the
+    // ADM metadata read cleanly and names every channel.
+    std::vector<std::string> admTrackLabels;
     bool hasDolbyMetadata = false;
     bool isRF64 = false;
     std::vector<std::string> warnings;

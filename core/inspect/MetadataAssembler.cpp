@@ -110,6 +110,30 @@ void readChunks(AudioMetadata& record, const RIFFParser::Container& container, c
     }
 }
 
+// Track labels only when they can stand for every channel: a partial or damaged set would
+// put names on the wrong lanes.
+std::vector<std::string> admTrackLabels(const ADMModel& adm, std::optional<int> channels) {
+    if (!adm.warnings.empty() || !channels || *channels <= 0) return {};
+    std::vector<std::optional<std::string>> byChannel(static_cast<std::size_t>(*channels));
+    for (const auto& track : adm.tracks) {
+        if (track.index < 1 || track.index > *channels) continue;
+        auto& slot = byChannel[static_cast<std::size_t>(track.index - 1)];
+        if (!slot) slot = ADMModel::shortLabel(track); // later entries share the track over time
+    }
+    std::vector<std::string> labels;
+    for (auto& label : byChannel) {
+        if (!label) return {};
+        labels.push_back(std::move(*label));
+    }
+    return labels;
+}
+
+void addADMSummary(AudioMetadata& record, const ADMModel& adm) {
+    if (adm.programme.find_first_not_of(" \t\r\n") != std::string::npos) record.admProgramme = adm.programme;
+    if (!adm.content.empty()) record.admContent = adm.content;
+    record.admTrackLabels = admTrackLabels(adm, record.channels);
+}
+
 } // namespace
 
 std::string MetadataAssembler::codecHint(const AudioFormat& format) {
@@ -191,6 +215,7 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
         soundnessOnly.keepBlocks = false;
         const auto adm = ADMModel::read(url, soundnessOnly, isCancelled);
         if (adm && !adm->warnings.empty()) record.warnings.emplace_back(ADMModel::unreadableWarning);
+        if (adm) addADMSummary(record, *adm);
     }
     return record;
 }

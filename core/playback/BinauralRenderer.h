@@ -30,7 +30,7 @@ public:
     std::uint32_t outputChannels() const override { return deviceChannels_; }
     void render(const float* const* planes, std::uint32_t frames, std::vector<float>& out) override;
     void drain(std::vector<float>& out) override;
-    void restart() override { segmentStart_ = fed_; }
+    void restart(std::int64_t) override { segmentStart_ = fed_; }
 
 private:
     struct Graph;

@@ -46,7 +46,7 @@ void Feeder::begin(std::int64_t frame, std::uint64_t segment) {
     pending_.clear();
     pendingFrom_ = 0;
     meter_.reset();
-    renderer_->restart();
+    renderer_->restart(nextFrame_);
     active_ = reading_ = true;
     ended_ = false;
     {

@@ -1,6 +1,7 @@
 #include "playback/MultichannelPlayer.h"
 
 #include "common/Errors.h"
+#include "playback/ADMScene.h"
 #include "playback/BinauralRenderer.h"
 #include "playback/FrameTime.h"
 #include "playback/PlayerEngine.h"
@@ -24,16 +25,38 @@ struct MultichannelPlayer::LevelSink {
     }
 };
 
+namespace {
+
+// A file whose ADM metadata cannot be read plays as a speaker bed, as any other.
+std::optional<ADMScene> admSceneOf(const std::filesystem::path& url, int channels) {
+    try {
+        const auto model = ADMModel::read(url);
+        return model ? admScene(*model, channels) : std::nullopt;
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
 MultichannelPlayer::Options::Options() : hrtfFile(defaultHrtfPath()) {}
 
 MultichannelPlayer::MultichannelPlayer(const std::filesystem::path& url, Executor& executor,
                                        std::optional<OutputFormat> manualOutput, Options options)
     : levels_(std::make_shared<LevelSink>()) {
-    // Too few outputs: the speaker bed for headphones; else channel i to output i.
-    auto chooseRoute = [hrtf = options.hrtfFile](const AudioFormat& format, std::uint32_t devices,
-                                                 PlaybackRoute& route) -> std::unique_ptr<RouteRenderer> {
+    // Too few outputs: an ADM master's own positions, else the speaker bed, for headphones;
+    // enough: channel i to output i.
+    auto scene = std::make_shared<std::optional<std::optional<ADMScene>>>(); // read once, when first needed
+    auto chooseRoute = [hrtf = options.hrtfFile, url, scene](const AudioFormat& format, std::uint32_t devices,
+                                                             PlaybackRoute& route) -> std::unique_ptr<RouteRenderer> {
         const auto channels = format.channelCount;
         if (devices < channels) {
+            if (!*scene) *scene = admSceneOf(url, int(channels));
+            if (const auto& adm = **scene) {
+                auto renderer = std::make_unique<ObjectBinauralRenderer>(adm->tracks, format.sampleRateHz, devices, hrtf);
+                route = Route::binaural("ADM \u00B7 " + adm->content, hrtfDisplayName(hrtf));
+                return renderer;
+            }
             const auto bed = bedLayout(int(channels), format.channelLayout);
             if (!bed) throw noSpeakerLayout(int(channels));
             auto renderer = std::make_unique<BinauralRenderer>(*bed, format.sampleRateHz, devices, hrtf);

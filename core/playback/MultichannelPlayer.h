@@ -1,6 +1,8 @@
 #pragma once
 // Plays one file of any channel count: straight to the device's outputs when it has enough
-// (channel i to output i), else as a speaker bed rendered for headphones. Starting and
+// (channel i to output i), else rendered for headphones: an ADM master with every track at
+// its ADM position (objects moving as their blocks say), any other file as a speaker bed
+// ("Spatial (headphones) · ADM · 7.1.2 bed + 4 objects · MIT KEMAR HRTF"). Starting and
 // seeking schedule a segment of the file; every segment carries a token, so the completion
 // of a segment that was replaced or stopped does nothing. Levels of the file's channels are
 // reported for every buffer of about 2048 frames the listener hears.

@@ -69,13 +69,10 @@ ObjectBinauralRenderer::ObjectBinauralRenderer(std::vector<SourceTrack> tracks, 
     for (auto& ear : ears_) ear.assign(kBlockFrames, 0.0f);
 }
 
-void ObjectBinauralRenderer::restart() {
-    restart(nextStartSeconds_.value_or(startSeconds_ + double(fed_) / rate_));
-}
+void ObjectBinauralRenderer::restart(std::int64_t startFrame) { restartAt(double(startFrame) / rate_); }
 
-void ObjectBinauralRenderer::restart(double startSeconds) {
+void ObjectBinauralRenderer::restartAt(double startSeconds) {
     startSeconds_ = std::isfinite(startSeconds) ? startSeconds : 0.0;
-    nextStartSeconds_.reset();
     fed_ = 0;
     gathered_ = 0;
     blockIndex_ = 0;

@@ -7,7 +7,6 @@
 #include "playback/RouteRenderer.h"
 
 #include <filesystem>
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -56,12 +55,10 @@ public:
     // the block is complete, the rest on drain().
     void render(const float* const* planes, std::uint32_t frames, std::vector<float>& out) override;
     void drain(std::vector<float>& out) override;
-    // The next segment starts where the last one ended in the file, or where seek() says.
-    void restart() override;
-    // Positions follow the file's time from `startSeconds` on; whatever is inside is dropped.
-    void restart(double startSeconds);
-    // The file time at which the segment begun by the next restart() starts.
-    void seek(double startSeconds) { nextStartSeconds_ = startSeconds; }
+    // Positions follow the file's time from the segment's start on.
+    void restart(std::int64_t startFrame) override;
+    // As restart(), at a file time; whatever is inside is dropped.
+    void restartAt(double startSeconds);
 
 private:
     const PartitionedConvolver::Filter& filterFor(int directionKey);
@@ -89,7 +86,6 @@ private:
     std::int64_t blockIndex_ = 0; // blocks since the segment started
     double startSeconds_ = 0;
     std::int64_t fed_ = 0; // input frames of this segment
-    std::optional<double> nextStartSeconds_;
 };
 
 } // namespace vaun

@@ -17,8 +17,9 @@ public:
     virtual void render(const float* const* planes, std::uint32_t frames, std::vector<float>& out) = 0;
     // Appends the frames still held inside for the segment's input (end of the segment).
     virtual void drain(std::vector<float>& /*out*/) {}
-    // A new segment starts: whatever is still inside belongs to the old one.
-    virtual void restart() {}
+    // A new segment starts at file frame `startFrame`: whatever is still inside belongs to the
+    // old one.
+    virtual void restart(std::int64_t /*startFrame*/) {}
 };
 
 // Fixed gains from file channels to outputs, no latency.

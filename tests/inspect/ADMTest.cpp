@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 namespace vaun {
 namespace {
@@ -234,10 +235,92 @@ TEST(ADMModelTest, HostileMetadataGivesTheWarningAndNeverHangs) {
     EXPECT_EQ(std::count(record.warnings.begin(), record.warnings.end(), ADMModel::unreadableWarning), 1);
 }
 
+TEST(ADMModelTest, AssemblerNamesProgrammeContentAndEveryTrack) {
+    const TempDir dir;
+    auto record = MetadataAssembler::assemble(dawExport(dir));
+    EXPECT_EQ(record.admProgramme, "Final Mix");
+    EXPECT_EQ(record.admContent, "5.1.2 bed + 2 objects");
+    EXPECT_EQ(record.admTrackLabels,
+              (std::vector<std::string>{"L", "R", "C", "LFE", "Ls", "Rs", "Ltf", "Rtf", "Bird", "Car"}));
+
+    // Long and missing object names; a third file channel the chna leaves out gives no labels.
+    const std::vector<ChnaTrack> tracks = {{1, "ATU_00000001", "AT_00010001_01", "AP_00010002"},
+                                           {2, "ATU_00000002", "AT_00031002_01", "AP_00031002"},
+                                           {3, "ATU_00000003", "AT_00031003_01", "AP_00031003"}};
+    const std::string objects = wrapped("<audioObject audioObjectID=\"AO_1002\" audioObjectName=\" Helicopter flyby \">"
+                                        "<audioTrackUIDRef>ATU_00000002</audioTrackUIDRef></audioObject>"
+                                        "<audioObject audioObjectID=\"AO_1003\">"
+                                        "<audioTrackUIDRef>ATU_00000003</audioTrackUIDRef></audioObject>");
+    record = MetadataAssembler::assemble(admWav(dir, "objects.wav", 3, tracks, objects));
+    EXPECT_FALSE(record.admProgramme);
+    EXPECT_TRUE(record.admContent && record.admContent->ends_with(" bed + 2 objects"));
+    EXPECT_EQ(record.admTrackLabels, (std::vector<std::string>{"L", "Helicop\u2026", "Obj 3"}));
+    record = MetadataAssembler::assemble(admWav(dir, "partial.wav", 4, tracks, objects));
+    EXPECT_TRUE(record.admTrackLabels.empty());
+    EXPECT_TRUE(record.admContent);
+}
+
 TEST(ADMModelTest, PlainWaveHasNoModel) {
     const TempDir dir;
     test::writeWav(dir / "plain.wav", {std::vector<float>(480, 0.0f)}, 48000);
     EXPECT_FALSE(ADMModel::read(dir / "plain.wav"));
+}
+
+TEST(ADMModelTest, ResolvesTheWiderCommonLayoutsFromTheChnaAlone) {
+    const auto words = [](const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string w; in >> w;) out.push_back(w);
+        return out;
+    };
+    struct Case {
+        const char *pack, *name, *channels, *labels, *content;
+    };
+    const Case cases[] = {
+        {"AP_0001000c", "5.0", "01 02 03 05 06", "M+030 M-030 M+000 M+110 M-110", "5.0 bed"},
+        {"AP_00010013", "5.1.2 top side", "01 02 03 04 05 06 13 14", "M+030 M-030 M+000 LFE1 M+110 M-110 U+090 U-090",
+         "5.1.2 bed"},
+        {"AP_00010010", "4+5+1", "01 02 03 04 05 06 0d 0f 10 12 15",
+         "M+030 M-030 M+000 LFE1 M+110 M-110 U+030 U-030 U+110 U-110 B+000", "11-channel bed"},
+        {"AP_00010007", "3+7+0", "03 01 02 22 23 0a 0b 1c 1d 28 20 21",
+         "M+000 M+030 M-030 U+045 U-045 M+090 M-090 M+135 M-135 UH+180 LFE1 LFE2", "12-channel bed"},
+        {"AP_00010008", "4+9+0", "01 02 03 04 0a 0b 1c 1d 22 23 1e 1f 24 25",
+         "M+030 M-030 M+000 LFE1 M+090 M-090 M+135 M-135 U+045 U-045 U+135 U-135 M+SC M-SC", "14-channel bed"},
+        {"AP_00010009", "9+10+3", "18 19 03 20 1c 1d 01 02 09 21 0a 0b 22 23 0e 0c 1e 1f 13 14 11 15 16 17",
+         "M+060 M-060 M+000 LFE1 M+135 M-135 M+030 M-030 M+180 LFE2 M+090 M-090 U+045 U-045 U+000 T+000 U+135 "
+         "U-135 U+090 U-090 U+180 B+000 B+045 B-045",
+         "24-channel bed"},
+    };
+    const TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pack);
+        std::vector<ChnaTrack> tracks;
+        for (const auto& channel : words(c.channels)) {
+            const int i = static_cast<int>(tracks.size()) + 1;
+            tracks.push_back({i, "ATU_0000" + std::to_string(1000 + i), "AT_000100" + channel + "_01", c.pack});
+        }
+        const auto model = ADMModel::read(
+            admWav(dir, std::string(c.pack) + ".wav", static_cast<int>(tracks.size()), tracks, wrapped("")));
+        ASSERT_TRUE(model);
+        std::vector<std::string> labels;
+        for (const auto& t : model->tracks) {
+            labels.push_back(t.label);
+            EXPECT_EQ(t.object, c.name);
+            EXPECT_EQ(t.type, "DirectSpeakers");
+        }
+        EXPECT_EQ(labels, words(c.labels));
+        EXPECT_EQ(model->content, c.content);
+    }
+
+    // The second LFE of 22.2 counts as one in the project's labels; the top speaker is straight up.
+    ChnaChunk bed;
+    bed.entries = {{1, "ATU_00000001", "AT_00010021_01", "AP_00010009"},
+                   {2, "ATU_00000002", "AT_0001000c_01", "AP_00010009"}};
+    const ADMModel fromChna = ADMModel::build(bed, nullptr);
+    EXPECT_EQ(ADMModel::speakerLabel(fromChna.tracks[0].label), "LFE2");
+    EXPECT_EQ(fromChna.tracks[0].blocks[0].azimuth, -45);
+    EXPECT_EQ(fromChna.tracks[1].blocks[0].elevation, 90);
+    EXPECT_EQ(ADMModel::speakerLabel("urn:itu:bs:2051:0:speaker:LFER"), "LFE2");
 }
 
 } // namespace

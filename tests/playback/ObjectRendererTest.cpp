@@ -1,16 +1,19 @@
+#include "PlaybackFixtures.h"
 #include "playback/BinauralRenderer.h"
+#include "playback/MultichannelPlayer.h"
 #include "playback/ObjectBinauralRenderer.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
 
 namespace vaun {
 namespace {
 
-constexpr double kRate = 48000;
+using test::kRate;
 
 std::vector<float> noise(std::size_t frames, unsigned seed) {
     std::mt19937 gen(seed);
@@ -65,7 +68,7 @@ TEST(ObjectBinauralRendererTest, BalanceFollowsASourceMovingFromLeftToRight) {
     for (std::size_t i = 1; i < balance.size(); ++i) EXPECT_LT(balance[i], balance[i - 1] + 1.0) << "window " << i;
 
     // After a seek, positions follow the file's time: at 3.5 s the source is on the right.
-    r.restart(3.5);
+    r.restartAt(3.5);
     const auto late = renderAll(r, {noise(window, 2)});
     EXPECT_LT(balanceDB(late, 0, window), -6.0);
 }
@@ -135,6 +138,69 @@ TEST(ObjectBinauralRendererTest, OneHundredTwentyEightSourcesPlayAboutAsLoudAsOn
         EXPECT_EQ(e.domain(), "VaunPlayback");
         EXPECT_NE(e.description().find("No HRTF set at /nonexistent/set.sofa"), std::string::npos);
     }
+}
+
+// A stereo bed by common definitions (silent) and one object sweeping from hard left to
+// hard right over 4 s, as a DAW writes it: a short first block, then one that moves.
+std::filesystem::path sweepingMaster(const test::TempDir& dir, std::int64_t frames) {
+    const char* const tracks[][3] = {{"ATU_00000001", "AT_00010001_01", "AP_00010002"},
+                                     {"ATU_00000002", "AT_00010002_01", "AP_00010002"},
+                                     {"ATU_00000003", "AT_00031001_01", "AP_00031001"}};
+    std::vector<std::uint8_t> chna(4 + 40 * 3, 0);
+    chna[0] = chna[2] = 3;
+    for (int i = 0; i < 3; ++i) {
+        std::uint8_t* entry = chna.data() + 4 + 40 * i;
+        entry[0] = std::uint8_t(i + 1);
+        std::memcpy(entry + 2, tracks[i][0], 12);
+        std::memcpy(entry + 14, tracks[i][1], 14);
+        std::memcpy(entry + 28, tracks[i][2], 11);
+    }
+    const std::string axml =
+        "<?xml version=\"1.0\"?><ebuCoreMain><coreMetadata><format><audioFormatExtended>"
+        "<audioProgramme audioProgrammeID=\"APR_1001\" audioProgrammeName=\"Sweep\"/>"
+        "<audioObject audioObjectID=\"AO_1001\" audioObjectName=\"Jet\"><audioTrackUIDRef>ATU_00000003"
+        "</audioTrackUIDRef></audioObject>"
+        "<audioPackFormat audioPackFormatID=\"AP_00031001\" audioPackFormatName=\"Jet\" typeDefinition=\"Objects\">"
+        "<audioChannelFormatIDRef>AC_00031001</audioChannelFormatIDRef></audioPackFormat>"
+        "<audioChannelFormat audioChannelFormatID=\"AC_00031001\" audioChannelFormatName=\"Jet\" typeDefinition=\"Objects\">"
+        "<audioBlockFormat audioBlockFormatID=\"AB_00031001_00000001\" rtime=\"00:00:00.00000\" duration=\"00:00:00.01000\">"
+        "<position coordinate=\"azimuth\">90</position><position coordinate=\"elevation\">0</position></audioBlockFormat>"
+        "<audioBlockFormat audioBlockFormatID=\"AB_00031001_00000002\" rtime=\"00:00:00.01000\" duration=\"00:00:03.99000\">"
+        "<position coordinate=\"azimuth\">-90</position><position coordinate=\"elevation\">0</position></audioBlockFormat>"
+        "</audioChannelFormat>"
+        "<audioStreamFormat audioStreamFormatID=\"AS_00031001\"><audioChannelFormatIDRef>AC_00031001</audioChannelFormatIDRef>"
+        "</audioStreamFormat><audioTrackFormat audioTrackFormatID=\"AT_00031001_01\"><audioStreamFormatIDRef>AS_00031001"
+        "</audioStreamFormatIDRef></audioTrackFormat></audioFormatExtended></format></coreMetadata></ebuCoreMain>";
+    test::WavOptions options;
+    options.format = test::SampleFormat::Float32;
+    options.extraChunks = {{"chna", chna}, {"axml", {axml.begin(), axml.end()}}};
+    const auto path = dir / "sweep.wav";
+    test::writeWav(path, {std::vector<float>(std::size_t(frames)), std::vector<float>(std::size_t(frames)),
+                          noise(std::size_t(frames), 7)}, kRate, options);
+    return path;
+}
+
+TEST(ADMPlaybackTest, AnObjectSweptAcrossTheFrontIsHeardMovingOnHeadphones) {
+    const std::int64_t frames = std::int64_t(4 * kRate);
+    const test::TempDir dir;
+    LoopExecutor executor;
+    MultichannelPlayer player(sweepingMaster(dir, frames), executor, OutputFormat{kRate, 2});
+    EXPECT_EQ(player.route().summary(),
+              "Spatial (headphones) \u00B7 ADM \u00B7 Stereo bed + 1 object \u00B7 MIT KEMAR HRTF");
+    player.play(0);
+    const auto out = player.manualOutput()->render(std::uint32_t(frames));
+    const std::size_t window = std::size_t(0.5 * kRate);
+    EXPECT_GT(balanceDB(out, 0, window), 6.0);
+    EXPECT_LT(balanceDB(out, std::size_t(frames) - window, std::size_t(frames)), -6.0);
+
+    // A seek plays the positions of the file time it lands on.
+    player.play(3.5);
+    const auto late = player.manualOutput()->render(std::uint32_t(window));
+    EXPECT_LT(balanceDB(late, window / 4, window), -6.0);
+
+    // Enough outputs: discrete, as any file.
+    MultichannelPlayer discrete(sweepingMaster(dir, 4800), executor, OutputFormat{kRate, 4});
+    EXPECT_EQ(discrete.route().summary(), "Direct out \u00B7 3 of 4 outputs");
 }
 
 } // namespace

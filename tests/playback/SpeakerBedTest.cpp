@@ -211,7 +211,7 @@ TEST(BinauralRenderer, OutputKeepsPaceWithInputAcrossRates) {
         renderer.drain(out);
         EXPECT_EQ(out.size(), 2u * 15000) << rate;
         // A new segment starts clean: exactly its own frames come out.
-        renderer.restart();
+        renderer.restart(0);
         out.clear();
         renderer.render(pointers.data(), 777, out);
         renderer.drain(out);

@@ -2,11 +2,14 @@
 #include "PreviewViews/GlassControl.h"
 #include "PreviewViews/InfoCells.h"
 #include "PreviewViews/InfoSections.h"
+#include "PreviewViews/MeterBank.h"
 #include "PreviewViews/PreviewFormat.h"
 #include "RenderSupport.h"
 #include "Toolkit/DisclosureSection.h"
 #include "Toolkit/SpinningProgress.h"
+#include "Toolkit/Typography.h"
 
+#include <QFontMetricsF>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -112,6 +115,16 @@ TEST_F(Sections, MeterLabelsFallBackToDefaultsAndStopAtTwentyFour) {
     const QStringList labels = format::meterLabels(m);
     ASSERT_EQ(labels.size(), 24);
     EXPECT_EQ(labels.back(), "Ch23");
+
+    // ADM names go first, cut so that 24 of them stay clear of each other under the meters.
+    for (int i = 0; i < 30; ++i) m.admTrackLabels.push_back(i == 3 ? "LFE2" : "Wheelsp\u2026");
+    const QStringList adm = format::meterLabels(m);
+    ASSERT_EQ(adm.size(), 24);
+    EXPECT_EQ(adm[3], "LFE2");
+    const MeterGeometry meters = MeterGeometry::forChannels(24);
+    const QFontMetricsF metrics(systemFont(meters.labelPoints, FontWeight::medium, FontDesign::rounded));
+    EXPECT_TRUE(QString("Wheelsp").startsWith(adm[0]));
+    EXPECT_LE(metrics.horizontalAdvance(adm[0]), meters.meterWidth + meters.gap);
 }
 
 TEST_F(Sections, FactsStripShowsPlaceholdersWhereDetailsSayWhy) {

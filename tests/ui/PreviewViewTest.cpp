@@ -3,6 +3,7 @@
 #include "PreviewViews/ChannelLanesView.h"
 #include "PreviewViews/EmptyState.h"
 #include "PreviewViews/GlassControl.h"
+#include "PreviewViews/InfoCells.h"
 #include "PreviewViews/InfoSections.h"
 #include "PreviewViews/MeterBank.h"
 #include "PreviewViews/PlayerCard.h"
@@ -173,6 +174,38 @@ TEST_F(Preview, DisplayHeightFollowsTheLaneCount) {
     model.setMode(PreviewModel::DisplayMode::waveform);
     EXPECT_EQ(display->display()->height(), 132);
     EXPECT_EQ(display->meters().height(), 132);
+}
+
+TEST_F(Preview, ADMFilesNameTheirTracksOnLanesAndMetersAndTheirProgrammeInTheDetails) {
+    load(model, 4);
+    AudioMetadata m = *model.metadata();
+    m.channelLabels = {"1", "2", "3", "4"};
+    m.isADM = true;
+    m.admProgramme = "Final Mix";
+    m.admContent = "stereo bed + 2 objects";
+    m.admTrackLabels = {"L", "R", "Helicop\u2026", "Obj 13"};
+    model.setMetadata(m);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    PlayerDisplay* display = view.findChild<PlayerDisplay*>();
+    ASSERT_NE(display, nullptr);
+    const QStringList meters = static_cast<MeterBank*>(display->meters().contentWidget())->labels();
+    auto* lanes = qobject_cast<ChannelLanesView*>(static_cast<WithPlayback*>(display->display())->contentWidget());
+    ASSERT_NE(lanes, nullptr);
+    EXPECT_EQ(lanes->labels(), meters);
+    // Names are cut to what a meter slot holds (how far depends on the font), numbers kept whole.
+    ASSERT_EQ(meters.size(), 4);
+    EXPECT_EQ(meters.mid(0, 2), (QStringList{"L", "R"}));
+    EXPECT_TRUE(meters[2].size() >= 2 && QString("Helicop").startsWith(meters[2])) << meters[2].toStdString();
+    EXPECT_TRUE(meters[3].size() <= 4 && meters[3].startsWith('O') && meters[3].endsWith("13"))
+        << meters[3].toStdString();
+
+    // The two rows follow the ADM row; the channel row keeps the file's own labels.
+    QStringList rows;
+    for (const DetailRow* r : view.findChildren<DetailRow*>()) rows << r->label() + u'=' + r->value();
+    const auto at = rows.indexOf("ADM=ADM BWF (axml + chna)");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(rows.mid(at + 1, 2), (QStringList{"ADM programme=Final Mix", "ADM content=stereo bed + 2 objects"}));
+    EXPECT_TRUE(rows.contains("Channels=1 2 3 4"));
 }
 
 TEST_F(Preview, QuietFilesAreDrawnLargerWithANote) {
