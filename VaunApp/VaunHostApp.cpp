@@ -11,6 +11,7 @@
 #include "VaunAppDelegate.h"
 #include "analysis/AudioAnalyzer.h"
 #include "inspect/MetadataAssembler.h"
+#include "report/ReportCommand.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,6 +23,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace vaun {
 namespace {
@@ -55,11 +57,18 @@ int VaunHostApp::main(int argc, char** argv) {
     if (const int k = find(argc, argv, "--analyze"); k >= 0) return argc == k + 2 ? analyze(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--metadata"); k >= 0) return argc == k + 2 ? metadata(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--play"); k >= 0) return play(argc, argv, k);
-    // "--adm" ranks below the harness modes the application handles.
-    if (const int k = find(argc, argv, "--adm"); k >= 0) {
+    // "--adm" and then "--report" rank below the harness modes the application handles.
+    const auto harness = [&] {
         QStringList arguments;
         for (int i = 0; i < argc; ++i) arguments += QString::fromLocal8Bit(argv[i]);
-        if (!hasHarnessSwitch(arguments)) return argc == k + 2 ? adm(argv[k + 1]) : 2;
+        return hasHarnessSwitch(arguments);
+    };
+    if (const int k = find(argc, argv, "--adm"); k >= 0 && !harness()) return argc == k + 2 ? adm(argv[k + 1]) : 2;
+    if (const int k = find(argc, argv, "--report"); k >= 0 && !harness()) {
+        std::vector<std::string> rest;
+        for (int i = 1; i < argc; ++i)
+            if (i != k) rest.emplace_back(argv[i]);
+        return report::reportCommand(rest);
     }
     if (find(argc, argv, "--help") >= 0) return usage();
     return application(argc, argv);
@@ -157,6 +166,7 @@ int VaunHostApp::usage() {
                "       vaun --metadata FILE\n"
                "       vaun --play FILE [SECONDS]\n"
                "       vaun --adm FILE\n"
+               "       vaun --report PATH... [--target NAME] [--jobs N] [--format csv|json] [--files-from LIST]\n"
                "  FILE             open the window on FILE (an audio file); a running instance\n"
                "                   shows it instead\n"
                "  --analyze FILE   measure loudness, peaks and the spectrogram size of FILE and\n"
@@ -169,6 +179,9 @@ int VaunHostApp::usage() {
                "                   and the underruns as one line of JSON\n"
                "  --adm FILE       print the file's ADM model (programme, content, tracks with their\n"
                "                   types, speaker labels and positions) as one line of JSON\n"
+               "  --report PATH... loudness, peaks and a verdict against a delivery target for every audio\n"
+               "                   file among the PATHs and in their folders, one CSV or JSON row per\n"
+               "                   file (vaun --report --help for the options and targets)\n"
                "  --render-preview FILE DIR, --perf-sim FILE SECONDS [MODE], --smoke-test FILE\n"
                "                   harness modes of the running application\n"
                "  --help           print this text\n",

@@ -28,6 +28,8 @@ struct AudioAnalysis {
     std::optional<double> samplePeakDBFS;
     std::vector<std::optional<double>> channelTruePeakDBTP;
     std::optional<Spectrogram> spectrogram;
+    std::optional<double> maxMomentaryLUFS;  // loudest 400 ms block
+    std::optional<double> maxShortTermLUFS;  // loudest 3 s block
 
     bool operator==(const AudioAnalysis&) const = default;
 };

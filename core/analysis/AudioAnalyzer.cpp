@@ -48,7 +48,7 @@ AudioAnalysis AudioAnalyzer::analyze(const std::filesystem::path& url, const std
 
     // Decoding runs one block ahead on its own thread; the meters see the same blocks,
     // in the same order and cut the same way, as a plain sequential loop would give them.
-    ReadAhead reader(std::move(file), blockFrames, total);
+    ReadAhead reader(std::move(file), blockFrames, total, readAheadBlocks);
     if (!reader.valid()) return {};
 
     std::int64_t done = 0;
@@ -85,6 +85,8 @@ AudioAnalysis AudioAnalyzer::analyze(const std::filesystem::path& url, const std
     result.samplePeakDBFS = decibels(double(truePeak.samplePeak()));
     result.integratedLUFS = loudness.integrated();
     result.loudnessRangeLU = loudness.range();
+    result.maxMomentaryLUFS = loudness.maxMomentary();
+    result.maxShortTermLUFS = loudness.maxShortTerm();
     result.spectrogram = spectrogram.finish();
     return result;
 }

@@ -13,6 +13,9 @@ namespace vaun {
 
 struct AudioAnalyzer {
     static constexpr std::uint32_t blockFrames = 8192;
+    // Blocks decoded ahead on a thread of their own; 0 decodes on the calling thread, for
+    // callers that run an analysis per core.
+    std::size_t readAheadBlocks = 4;
 
     // Synchronous; calls isCancelled and progress on the calling thread. Throws
     // CancellationError when cancelled, and the decoder's error when the file cannot be

@@ -158,6 +158,20 @@ std::optional<double> LoudnessMeter::integrated() const {
     return 10.0 * std::log10(meanOf(kept)) - 0.691;
 }
 
+namespace {
+
+std::optional<double> loudest(const std::vector<double>& blocks) {
+    const auto it = std::max_element(blocks.begin(), blocks.end());
+    if (it == blocks.end() || !(*it > 0.0)) return std::nullopt;
+    return loudnessOf(*it);
+}
+
+} // namespace
+
+std::optional<double> LoudnessMeter::maxMomentary() const { return loudest(blocks(blockSegments)); }
+
+std::optional<double> LoudnessMeter::maxShortTerm() const { return loudest(blocks(windowSegments)); }
+
 std::optional<double> LoudnessMeter::range() const {
     const std::vector<double> gated = absoluteGated(blocks(windowSegments));
     if (gated.empty()) return std::nullopt;

@@ -42,6 +42,10 @@ public:
 
     std::optional<double> integrated() const;
     std::optional<double> range() const;
+    // The loudest 400 ms (momentary) and 3 s (short-term) block; absent when the input is
+    // shorter or silent.
+    std::optional<double> maxMomentary() const;
+    std::optional<double> maxShortTerm() const;
 
     std::int64_t segmentFrames() const { return segmentFrames_; }
     // Weighted mean-square power of each completed 100 ms segment.

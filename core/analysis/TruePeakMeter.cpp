@@ -52,7 +52,14 @@ TruePeakMeter::TruePeakMeter(double rate, std::size_t channels, kernels::Isa isa
       history_(channels, std::vector<float>(taps - 1, 0.0f)),
       truePeak_(channels, 0.0f),
       isa_(isa) {
-    for (const auto& phase : phases_) flatPhases_.insert(flatPhases_.end(), phase.begin(), phase.end());
+    for (const auto& phase : phases_) {
+        flatPhases_.insert(flatPhases_.end(), phase.begin(), phase.end());
+        double sum = 0;
+        for (float c : phase) sum += std::fabs(double(c));
+        gainBound_ = std::max(gainBound_, sum);
+    }
+    // Room for the kernel's single-precision rounding over twelve products.
+    gainBound_ *= 1.0 + 1e-4;
 }
 
 void TruePeakMeter::process(const float* const* channels, std::size_t channelCount, std::int64_t frames) {
@@ -70,8 +77,13 @@ void TruePeakMeter::process(const float* const* channels, std::size_t channelCou
             std::vector<float>& history = history_[i];
             std::copy(history.begin(), history.end(), scratch_.begin());
             std::copy(samples, samples + n, scratch_.begin() + (taps - 1));
-            const float between = kernels::polyphasePeak(scratch_.data(), frames, flatPhases_.data(), factor_, isa_);
-            peak = between > peak ? between : peak;
+            // No interpolated value exceeds the largest input times the phases' largest
+            // absolute sum: a block that cannot raise the peak is not interpolated.
+            const float reach = std::max(m, kernels::maxMagnitude(history.data(), taps - 1, isa_));
+            if (double(reach) * gainBound_ > double(peak)) {
+                const float between = kernels::polyphasePeak(scratch_.data(), frames, flatPhases_.data(), factor_, isa_);
+                peak = between > peak ? between : peak;
+            }
             std::copy(scratch_.begin() + std::ptrdiff_t(n), scratch_.begin() + std::ptrdiff_t(needed), history.begin());
         }
         samplePeak_ = m > samplePeak_ ? m : samplePeak_;

@@ -5,7 +5,7 @@
 namespace vaun {
 
 ReadAhead::ReadAhead(AudioFile file, std::uint32_t blockFrames, std::int64_t totalFrames, std::size_t depth)
-    : file_(std::move(file)), blockFrames_(blockFrames), totalFrames_(totalFrames) {
+    : file_(std::move(file)), blockFrames_(blockFrames), totalFrames_(totalFrames), onCaller_(depth == 0) {
     const auto channels = file_.processingFormat().channelCount;
     for (std::size_t i = 0; i < std::max<std::size_t>(depth, 1); ++i) {
         auto buffer = AudioPCMBuffer::make(channels, blockFrames);
@@ -16,7 +16,7 @@ ReadAhead::ReadAhead(AudioFile file, std::uint32_t blockFrames, std::int64_t tot
         slots_.push_back(std::move(buffer));
         free_.push_back(i);
     }
-    reader_ = std::thread([this] { readLoop(); });
+    if (!onCaller_) reader_ = std::thread([this] { readLoop(); });
 }
 
 ReadAhead::~ReadAhead() {
@@ -67,8 +67,19 @@ void ReadAhead::readLoop() {
     }
 }
 
+std::optional<ReadAhead::Block> ReadAhead::readHere() {
+    if (done_ >= totalFrames_) return std::nullopt;
+    auto& buffer = *slots_.front();
+    buffer.setFrameLength(0);
+    file_.read(buffer, std::uint32_t(std::min<std::int64_t>(totalFrames_ - done_, blockFrames_)));
+    if (buffer.frameLength() == 0) return std::nullopt;
+    done_ += buffer.frameLength();
+    return Block{buffer.floatChannelData(), buffer.frameLength(), 0};
+}
+
 std::optional<ReadAhead::Block> ReadAhead::next() {
     if (!valid()) return std::nullopt;
+    if (onCaller_) return readHere();
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return !filled_.empty() || ended_; });
     if (filled_.empty()) {
@@ -82,6 +93,7 @@ std::optional<ReadAhead::Block> ReadAhead::next() {
 }
 
 void ReadAhead::release(const Block& block) {
+    if (onCaller_) return;
     {
         std::lock_guard lock(mutex_);
         free_.push_back(block.slot);

@@ -24,6 +24,8 @@ public:
         std::size_t slot = 0;
     };
 
+    // `depth` 0 reads on the caller's thread inside next(): for callers that keep every
+    // core busy already, where a second thread only adds hand-overs.
     ReadAhead(AudioFile file, std::uint32_t blockFrames, std::int64_t totalFrames, std::size_t depth = 4);
     ~ReadAhead(); // stops the reader and waits for it
     ReadAhead(const ReadAhead&) = delete;
@@ -40,6 +42,7 @@ public:
 
 private:
     void readLoop();
+    std::optional<Block> readHere();
 
     AudioFile file_;
     std::uint32_t blockFrames_;
@@ -54,6 +57,8 @@ private:
     bool stopping_ = false;
     std::exception_ptr error_;
     std::thread reader_;
+    bool onCaller_ = false;
+    std::int64_t done_ = 0; // frames read on the caller's thread
 };
 
 } // namespace vaun

@@ -2,6 +2,7 @@
 
 #include "MeterTestSignals.h"
 
+#include <ebur128.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -272,6 +273,43 @@ TEST(LoudnessMeter, EbuTech3342Sequences) {
         ASSERT_TRUE(range) << c.name;
         EXPECT_NEAR(*range, c.expected, 1.0) << c.name;
     }
+}
+
+// --- maxima of the momentary and short-term loudness, against libebur128 ------------------
+
+TEST(LoudnessMeter, MaximaMatchLibebur128OnTheEbuSequences) {
+    const std::vector<std::vector<std::pair<double, double>>> sequences{
+        {{-23.0, 20.0}},
+        {{-36.0, 10.0}, {-23.0, 60.0}, {-36.0, 10.0}},
+        {{-26.0, 20.0}, {-20.0, 20.1}, {-26.0, 20.0}},
+        {{-20.0, 20.0}, {-15.0, 20.0}},
+        {{-50.0, 20.0}, {-35.0, 20.0}, {-20.0, 0.7}, {-35.0, 20.0}}, // a 700 ms burst: momentary tops short-term
+    };
+    for (std::size_t k = 0; k < sequences.size(); ++k) {
+        const Planes planes = stereo(levelSteps(sequences[k], rate48k));
+        const LoudnessMeter meter = measure(planes, {1.0, 1.0});
+
+        // libebur128 asked after every 100 ms, once its window is full.
+        std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> state(
+            ebur128_init(2, 48000, EBUR128_MODE_M | EBUR128_MODE_S), [](ebur128_state* s) { ebur128_destroy(&s); });
+        const std::size_t chunk = 4800, frames = planes[0].size();
+        std::vector<float> interleaved(2 * chunk);
+        double momentary = -HUGE_VAL, shortTerm = -HUGE_VAL, value = 0;
+        for (std::size_t at = 0, n = 1; at + chunk <= frames; at += chunk, ++n) {
+            for (std::size_t i = 0; i < chunk; ++i) {
+                interleaved[2 * i] = planes[0][at + i];
+                interleaved[2 * i + 1] = planes[1][at + i];
+            }
+            ASSERT_EQ(ebur128_add_frames_float(state.get(), interleaved.data(), chunk), EBUR128_SUCCESS);
+            if (n >= 4 && ebur128_loudness_momentary(state.get(), &value) == EBUR128_SUCCESS) momentary = std::max(momentary, value);
+            if (n >= 30 && ebur128_loudness_shortterm(state.get(), &value) == EBUR128_SUCCESS) shortTerm = std::max(shortTerm, value);
+        }
+        ASSERT_TRUE(meter.maxMomentary() && meter.maxShortTerm()) << k;
+        EXPECT_NEAR(*meter.maxMomentary(), momentary, 0.01) << k;
+        EXPECT_NEAR(*meter.maxShortTerm(), shortTerm, 0.01) << k;
+        if (k == sequences.size() - 1) EXPECT_GT(*meter.maxMomentary() - *meter.maxShortTerm(), 3.0);
+    }
+    EXPECT_FALSE(measure(stereo(levelSteps({{-20.0, 2.0}}, rate48k)), {1.0, 1.0}).maxShortTerm()); // shorter than 3 s
 }
 
 } // namespace

@@ -126,6 +126,22 @@ TEST(TruePeakMeter, NoiseMatchesTheReferenceInEveryVariant) {
     }
 }
 
+TEST(TruePeakMeter, QuieterBlocksStillRaiseThePeakBetweenTheirSamples) {
+    // A loud click, quieter noise, then a quarter-rate sine whose samples (±0.67) stay below
+    // the click but whose crests (0.95) rise above it between them.
+    std::vector<float> x(30000, 0.0f);
+    x[100] = 0.9f;
+    const auto quiet = test::noise(10000, 0.3f, 13);
+    std::copy(quiet.begin(), quiet.end(), x.begin() + 5000);
+    const auto crest = sine(12000.0, 0.95, 48000.0, 10000, std::numbers::pi / 4.0);
+    std::copy(crest.begin(), crest.end(), x.begin() + 20000);
+    for (std::int64_t block : {512, 8192}) {
+        const TruePeakMeter meter = measure({x}, 48000.0, block);
+        EXPECT_NEAR(dB(meter.truePeak()[0]), dB(referenceTruePeak(x, 48000.0)), 0.01) << block;
+        EXPECT_GT(meter.truePeak()[0], 0.94f) << block;
+    }
+}
+
 // --- Edge cases ----------------------------------------------------------------------------
 
 TEST(TruePeakMeter, QuarterRateSineBetweenItsSamples) {
