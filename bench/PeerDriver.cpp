@@ -1,11 +1,17 @@
 // Peers for the analysis benchmark, fed by the same decoder as `vaun --analyze`:
 //   vaun-bench-peer decode FILE    decode-only pass (the floor)
+//   vaun-bench-peer decode-all JOBS FILE...
+//                                  the same for many files in one process, JOBS at a time
 //   vaun-bench-peer ebur128 FILE   libebur128 with I | LRA | TRUE_PEAK (and sample peak)
 #include "decode/AudioFile.h"
 
 #include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +40,25 @@ int decodeOnly(const char* path) {
     double checksum = 0;
     const auto frames = decodeAll(path, [&](const vaun::AudioPCMBuffer& b) { checksum += b.floatChannelData()[0][0]; });
     std::printf("{\"frames\": %lld, \"checksum\": %g}\n", static_cast<long long>(frames), checksum);
+    return 0;
+}
+
+int decodeMany(int jobs, std::vector<const char*> paths) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<long long> frames{0};
+    std::vector<std::thread> workers;
+    for (int j = 0; j < jobs; ++j)
+        workers.emplace_back([&] {
+            for (std::size_t i; (i = next.fetch_add(1)) < paths.size();) {
+                try {
+                    frames += decodeAll(paths[i], [](const vaun::AudioPCMBuffer&) {});
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "vaun-bench-peer: %s: %s\n", paths[i], e.what());
+                }
+            }
+        });
+    for (auto& w : workers) w.join();
+    std::printf("{\"frames\": %lld}\n", frames.load());
     return 0;
 }
 
@@ -78,6 +103,8 @@ int ebur128(const char* path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 4 && std::string_view(argv[1]) == "decode-all")
+        return decodeMany(std::max(1, std::atoi(argv[2])), std::vector<const char*>(argv + 3, argv + argc));
     if (argc != 3) {
         std::fprintf(stderr, "usage: vaun-bench-peer decode|ebur128 FILE\n");
         return 2;

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # `vaun --report` over 100 generated files (lengths from 2 s to 2 min, 1 to 6 channels,
 # WAV, FLAC and MP3) against, in the same run, a shell loop of FFmpeg's ebur128 filter
-# (peak=true) per file and a loop of `vaun --analyze`, one process per file. Prints each wall
-# time (best of RUNS) and the ratios.
+# (peak=true) per file and a loop of `vaun --analyze`, one process per file; and the floor:
+# decoding alone through the same reader in one process, a file per core at a time. Prints
+# each wall time (best of RUNS) and the ratios.
 #   VAUN_BUILD=/path/to/build bench/report_bench.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VAUN_BUILD:-$root/build}
 vaun="$build/vaun"
+peer="$build/bench/vaun-bench-peer"
+cmake --build "$build" --target vaun vaun-bench-peer >/dev/null
 runs=${RUNS:-1}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -60,7 +63,10 @@ analyze_loop() {
   for f in "${files[@]}"; do "$vaun" --analyze "$f" || return; done
 }
 
+decode_floor() { "$peer" decode-all "$(nproc)" "${files[@]}"; }
+
 t_report=$(best "$vaun" --report "$work/files")
+t_floor=$(best decode_floor)
 t_ffmpeg=$(best ffmpeg_loop)
 t_analyze=$(best analyze_loop)
 printf '  vaun --report (one process, %d jobs)  %8.3f s\n' "$(nproc)" "$t_report"
@@ -68,4 +74,6 @@ printf '  ffmpeg ebur128 peak=true, per file     %8.3f s  (%.1fx vaun --report; 
   "$t_ffmpeg" "$(echo "$t_ffmpeg / $t_report" | bc -l)"
 printf '  vaun --analyze, one process per file   %8.3f s  (%.2fx vaun --report; target >= 1.8x)\n' \
   "$t_analyze" "$(echo "$t_analyze / $t_report" | bc -l)"
+printf '  decode only, one process (floor)       %8.3f s  (the FFmpeg loop is %.1fx this)\n' \
+  "$t_floor" "$(echo "$t_ffmpeg / $t_floor" | bc -l)"
 "$vaun" --report --format json "$work/files" 2>&1 >/dev/null | tail -1

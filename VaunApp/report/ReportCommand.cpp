@@ -255,13 +255,18 @@ private:
             row.reset();
         }
         if (text.empty()) return;
-        clearProgress();
+        // Rows going to the same terminal must not land on the status line.
+        if (rowsToTerminal_) clearProgress();
         write(stdout, text);
     }
 
     void progress(std::unique_lock<std::mutex>&) {
         if (!terminal_) return;
-        const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+        // A line redrawn for every short file would cost more than it tells.
+        const auto now = Clock::now();
+        if (now - drawn_ < std::chrono::milliseconds(100)) return;
+        drawn_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
         std::string line = "report: " + std::to_string(finished_) + " of " + std::to_string(rows_.size()) + " files";
         char buffer[96];
         if (elapsed > 0) {
@@ -294,6 +299,7 @@ private:
     const ReportFiles found_;
     const Clock::time_point start_;
     const bool terminal_ = ::isatty(2) == 1;
+    const bool rowsToTerminal_ = ::isatty(1) == 1;
     const std::atomic<bool>& interrupted_;
     std::vector<std::size_t> order_; // the order the workers take the files in
     std::atomic<std::size_t> next_{0};
@@ -308,6 +314,7 @@ private:
     long long files_ = 0, passed_ = 0, failed_ = 0, unreadable_ = 0;
     double audioSeconds_ = 0;
     bool progressShown_ = false;
+    Clock::time_point drawn_;
 };
 
 } // namespace
