@@ -48,12 +48,11 @@ std::optional<ADMScene> admScene(const ADMModel& model, int channelCount) {
         slot->blocks.insert(slot->blocks.end(), source->blocks.begin(), source->blocks.end());
         std::stable_sort(slot->blocks.begin(), slot->blocks.end(), earlier);
     }
+    if (model.tracks.empty()) return std::nullopt;
     ADMScene scene;
     scene.content = model.content;
-    for (auto& slot : byChannel) {
-        if (!slot) return std::nullopt;
-        scene.tracks.push_back(std::move(*slot));
-    }
+    // Channels the metadata leaves out (spare, usually silent tracks) sound from the front.
+    for (auto& slot : byChannel) scene.tracks.push_back(slot ? std::move(*slot) : SourceTrack::fixed({}));
     return scene;
 }
 

@@ -15,9 +15,10 @@ struct ADMScene {
     std::vector<SourceTrack> tracks; // one per file channel, in channel order
 };
 
-// Absent unless the model read cleanly and places every one of `channelCount` channels
-// (bed speakers and objects; HOA and binaural tracks are not placed) — then the file
-// plays as a speaker bed, as any other. Objects sharing a track over time share its source.
+// Absent unless the model read cleanly and places every track it lists (bed speakers and
+// objects; HOA and binaural tracks are not placed) — then the file plays as a speaker bed,
+// as any other. Objects sharing a track over time share its source; channels no track
+// describes sound from straight ahead.
 std::optional<ADMScene> admScene(const ADMModel& model, int channelCount);
 
 } // namespace vaun
