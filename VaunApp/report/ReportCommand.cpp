@@ -3,7 +3,9 @@
 #include "InterruptWatch.h"
 #include "analysis/AudioAnalyzer.h"
 #include "common/Errors.h"
+#include "decode/AudioFile.h"
 #include "inspect/MetadataAssembler.h"
+#include "inspect/UTTypeProbe.h"
 #include "report/LoudnessTargets.h"
 #include "report/ReportFiles.h"
 #include "report/ReportRow.h"
@@ -102,16 +104,19 @@ ReportRow measure(const FoundFile& file, const LoudnessTarget& target, const Aud
         return row;
     }
     try {
-        // No artwork: the report has no use for it, and it is the expensive part.
-        const AudioMetadata m = MetadataAssembler::assemble(file.path, isCancelled);
-        row.container = m.containerDescription;
-        row.codec = m.codec;
-        row.channels = m.channels;
-        if (m.sampleRateHz && std::isfinite(*m.sampleRateHz) && *m.sampleRateHz > 0 && *m.sampleRateHz < 1e12)
-            row.sampleRate = std::llround(*m.sampleRateHz);
-        row.duration = m.durationSeconds;
+        // The facts the preview shows, from the one open the analysis reads through; the rest of
+        // the metadata record (chunks, ADM, artwork) is of no use here.
+        AudioFile audio(file.path);
+        row.container = UTTypeProbe::probe(file.path).displayName;
+        row.codec = MetadataAssembler::codecHint(audio.fileFormat());
+        row.channels = int(audio.fileFormat().channelCount);
+        const double rate = audio.processingFormat().sampleRateHz;
+        if (std::isfinite(rate) && rate > 0 && rate < 1e12) {
+            row.sampleRate = std::llround(rate);
+            row.duration = double(audio.length()) / rate;
+        }
         // No spectrogram columns: the analyzer then does (almost) none of that work.
-        const AudioAnalysis a = analyzer.analyze(file.path, std::nullopt, 0, isCancelled);
+        const AudioAnalysis a = analyzer.analyze(std::move(audio), std::nullopt, 0, isCancelled);
         row.integrated = a.integratedLUFS;
         row.lra = a.loudnessRangeLU;
         row.truePeak = a.truePeakDBTP;

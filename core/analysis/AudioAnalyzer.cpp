@@ -34,8 +34,12 @@ AudioAnalysis AudioAnalyzer::analyze(const std::filesystem::path& url, const std
                                      int spectrogramColumns, const CancellationTest& isCancelled,
                                      const std::function<void(double)>& progress) const {
     throwIfCancelled(isCancelled);
+    return analyze(AudioFile(url), channelMap, spectrogramColumns, isCancelled, progress);
+}
 
-    AudioFile file(url);
+AudioAnalysis AudioAnalyzer::analyze(AudioFile file, const std::optional<ChannelMap>& channelMap, int spectrogramColumns,
+                                     const CancellationTest& isCancelled,
+                                     const std::function<void(double)>& progress) const {
     const auto& format = file.processingFormat();
     const std::size_t channels = format.channelCount;
     const double rate = format.sampleRateHz;

@@ -3,6 +3,7 @@
 // and the spectrogram builder.
 #include "analysis/AudioAnalysis.h"
 #include "common/Errors.h"
+#include "decode/AudioFile.h"
 #include "inspect/ChannelMap.h"
 
 #include <filesystem>
@@ -25,6 +26,9 @@ struct AudioAnalyzer {
                           int spectrogramColumns,
                           const CancellationTest& isCancelled,
                           const std::function<void(double)>& progress = {}) const;
+    // The same for a file the caller has opened already (and read the facts of).
+    AudioAnalysis analyze(AudioFile file, const std::optional<ChannelMap>& channelMap, int spectrogramColumns,
+                          const CancellationTest& isCancelled, const std::function<void(double)>& progress = {}) const;
 };
 
 } // namespace vaun

@@ -61,15 +61,7 @@ std::string typeOf(const std::map<std::string, std::string>& attributes) {
 class Delegate {
 public:
     Delegate(XML_Parser parser, const AXMLOptions& options) : parser_(parser), options_(options) {
-        XML_SetUserData(parser, this);
-        XML_SetElementHandler(
-            parser,
-            [](void* self, const XML_Char* n, const XML_Char** a) { static_cast<Delegate*>(self)->start(n, a); },
-            [](void* self, const XML_Char*) { static_cast<Delegate*>(self)->end(); });
-        XML_SetCharacterDataHandler(parser, [](void* self, const XML_Char* s, int length) {
-            static_cast<Delegate*>(self)->characters(std::string_view(s, static_cast<std::size_t>(length)));
-        });
-        xml::refuseDeclarations<Delegate>(parser);
+        xml::Events::attach(parser, *this);
     }
 
     bool invalid() const { return invalid_; }
@@ -80,6 +72,8 @@ public:
     AXMLDocument& document() { return document_; }
 
 private:
+    friend struct xml::Events;
+
     struct Open {
         std::string name;
         std::map<std::string, std::string> attributes;

@@ -61,16 +61,7 @@ std::string trimmed(const std::string& text) {
 // limits or any declaration, and stopping the parser at the first refusal.
 class Delegate {
 public:
-    explicit Delegate(XML_Parser parser) : parser_(parser) {
-        XML_SetUserData(parser, this);
-        XML_SetElementHandler(
-            parser, [](void* self, const XML_Char* n, const XML_Char**) { static_cast<Delegate*>(self)->start(n); },
-            [](void* self, const XML_Char*) { static_cast<Delegate*>(self)->end(); });
-        XML_SetCharacterDataHandler(parser, [](void* self, const XML_Char* s, int length) {
-            static_cast<Delegate*>(self)->characters(std::string_view(s, static_cast<std::size_t>(length)));
-        });
-        xml::refuseDeclarations<Delegate>(parser);
-    }
+    explicit Delegate(XML_Parser parser) : parser_(parser) { xml::Events::attach(parser, *this); }
 
     bool invalid() const { return invalid_; }
     void refuse() {
@@ -85,13 +76,15 @@ public:
     }
 
 private:
+    friend struct xml::Events;
+
     struct Open {
         std::string name;
         std::string text;
     };
 
     // The parser may still deliver a callback or two after a stop, hence the checks of invalid_.
-    void start(const char* elementName) {
+    void start(const char* elementName, const char** /*attributes*/) {
         if (invalid_) return;
         ++elements_;
         if (stack_.size() >= kMaxOpenElements || elements_ > kMaxElements) return refuse();

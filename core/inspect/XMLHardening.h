@@ -4,6 +4,9 @@
 // the parser's user data and has a public refuse() that records the refusal and stops it.
 #include <expat.h>
 
+#include <cstddef>
+#include <string_view>
+
 namespace vaun::xml {
 
 template <typename Handler>
@@ -22,5 +25,21 @@ void refuseDeclarations(XML_Parser parser) {
                                         return static_cast<int>(XML_STATUS_ERROR);
                                     });
 }
+
+// Streams a parser's events to a handler's start(name, attributes), characters(text) and
+// end(), with declarations refused. A handler keeping those private names this its friend.
+struct Events {
+    template <typename Handler>
+    static void attach(XML_Parser parser, Handler& handler) {
+        XML_SetUserData(parser, &handler);
+        XML_SetElementHandler(
+            parser, [](void* self, const XML_Char* n, const XML_Char** a) { static_cast<Handler*>(self)->start(n, a); },
+            [](void* self, const XML_Char*) { static_cast<Handler*>(self)->end(); });
+        XML_SetCharacterDataHandler(parser, [](void* self, const XML_Char* s, int length) {
+            static_cast<Handler*>(self)->characters(std::string_view(s, static_cast<std::size_t>(length)));
+        });
+        refuseDeclarations<Handler>(parser);
+    }
+};
 
 } // namespace vaun::xml
