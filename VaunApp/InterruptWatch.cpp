@@ -1,5 +1,7 @@
 #include "InterruptWatch.h"
 
+#include <pthread.h>
+
 #include <ctime>
 
 namespace vaun {
@@ -16,16 +18,20 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) {
     sigemptyset(&taken.sa_mask);
     sigaction(SIGINT, &taken, &previousAction_);
     thread_ = std::thread([this, interrupt, onInterrupt = std::move(onInterrupt)] {
-        // Wakes now and then to see whether it should stop.
-        const timespec poll{0, 100'000'000};
-        while (!stop_.load(std::memory_order_acquire)) {
-            if (sigtimedwait(&interrupt, nullptr, &poll) == SIGINT && onInterrupt) onInterrupt();
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&interrupt, &signal) != 0) return;
+            if (stop_.load(std::memory_order_acquire)) return;
+            if (onInterrupt) onInterrupt();
         }
     });
 }
 
 InterruptWatch::~InterruptWatch() {
+    // The watcher is woken by a signal of its own rather than polled, so a command's
+    // exit does not wait for its next wake.
     stop_.store(true, std::memory_order_release);
+    pthread_kill(thread_.native_handle(), SIGINT);
     thread_.join();
     // One that came in too late is dropped rather than let through to a default action.
     sigset_t interrupt;

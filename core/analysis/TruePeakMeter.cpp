@@ -9,6 +9,8 @@ namespace vaun {
 
 namespace {
 
+constexpr std::int64_t skipStretch = 256;
+
 // Windowed-sinc prototype of 12 × factor taps split into `factor` phases, each scaled to
 // unit gain at 0 Hz and stored reversed. The prototype's centre falls between two taps,
 // so the phases interpolate at odd multiples of 1 / (2 × factor) of a sample period.
@@ -77,11 +79,16 @@ void TruePeakMeter::process(const float* const* channels, std::size_t channelCou
             std::vector<float>& history = history_[i];
             std::copy(history.begin(), history.end(), scratch_.begin());
             std::copy(samples, samples + n, scratch_.begin() + (taps - 1));
-            // No interpolated value exceeds the largest input times the phases' largest
-            // absolute sum: a block that cannot raise the peak is not interpolated.
-            const float reach = std::max(m, kernels::maxMagnitude(history.data(), taps - 1, isa_));
-            if (double(reach) * gainBound_ > double(peak)) {
-                const float between = kernels::polyphasePeak(scratch_.data(), frames, flatPhases_.data(), factor_, isa_);
+            // No interpolated value exceeds the largest of its twelve inputs times the
+            // phases' largest absolute sum, so a stretch whose inputs cannot raise the
+            // peak is not interpolated. Stretches short enough that most of a steady
+            // signal is skipped once its peak has been seen.
+            for (std::int64_t k = 0; k < frames; k += skipStretch) {
+                const std::int64_t length = std::min(skipStretch, frames - k);
+                const float* from = scratch_.data() + k;
+                const float reach = kernels::maxMagnitude(from, length + taps - 1, isa_);
+                if (double(reach) * gainBound_ <= double(peak)) continue;
+                const float between = kernels::polyphasePeak(from, length, flatPhases_.data(), factor_, isa_);
                 peak = between > peak ? between : peak;
             }
             std::copy(scratch_.begin() + std::ptrdiff_t(n), scratch_.begin() + std::ptrdiff_t(needed), history.begin());
