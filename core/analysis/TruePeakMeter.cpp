@@ -67,33 +67,42 @@ TruePeakMeter::TruePeakMeter(double rate, std::size_t channels, kernels::Isa isa
 void TruePeakMeter::process(const float* const* channels, std::size_t channelCount, std::int64_t frames) {
     if (channelCount > truePeak_.size()) throw std::invalid_argument("more channels than the meter was made for");
     if (frames <= 0) return;
-    const std::size_t n = std::size_t(frames);
-    const std::size_t needed = n + taps - 1;
-    if (factor_ > 1 && scratch_.size() < needed) scratch_.assign(needed, 0.0f);
+    constexpr std::int64_t reachBack = taps - 1;
+    if (factor_ > 1 && scratch_.empty()) scratch_.assign(std::size_t(reachBack + skipStretch), 0.0f);
     for (std::size_t i = 0; i < channelCount; ++i) {
         const float* samples = channels[i];
-        const float m = kernels::maxMagnitude(samples, frames, isa_);
+        std::vector<float>& history = history_[i];
         float& peak = truePeak_[i];
-        peak = m > peak ? m : peak;
-        if (factor_ > 1) {
-            std::vector<float>& history = history_[i];
-            std::copy(history.begin(), history.end(), scratch_.begin());
-            std::copy(samples, samples + n, scratch_.begin() + (taps - 1));
-            // No interpolated value exceeds the largest of its twelve inputs times the
-            // phases' largest absolute sum, so a stretch whose inputs cannot raise the
-            // peak is not interpolated. Stretches short enough that most of a steady
-            // signal is skipped once its peak has been seen.
-            for (std::int64_t k = 0; k < frames; k += skipStretch) {
-                const std::int64_t length = std::min(skipStretch, frames - k);
-                const float* from = scratch_.data() + k;
-                const float reach = kernels::maxMagnitude(from, length + taps - 1, isa_);
-                if (double(reach) * gainBound_ <= double(peak)) continue;
-                const float between = kernels::polyphasePeak(from, length, flatPhases_.data(), factor_, isa_);
-                peak = between > peak ? between : peak;
+        // No interpolated value exceeds the largest of its twelve inputs times the phases'
+        // largest absolute sum, so a stretch whose inputs cannot raise the peak is not
+        // interpolated. The eleven inputs before a stretch lie in the one before it (or
+        // in the history), so its maximum bounds them.
+        float before = factor_ > 1 ? kernels::maxMagnitude(history.data(), reachBack, isa_) : 0.0f;
+        for (std::int64_t k = 0; k < frames; k += skipStretch) {
+            const std::int64_t length = std::min(skipStretch, frames - k);
+            const float m = kernels::maxMagnitude(samples + k, length, isa_);
+            peak = m > peak ? m : peak;
+            samplePeak_ = m > samplePeak_ ? m : samplePeak_;
+            if (factor_ == 1) continue;
+            const float reach = std::max(m, before);
+            before = m;
+            if (double(reach) * gainBound_ <= double(peak)) continue;
+            const float* from = samples + k - reachBack;
+            if (k == 0) {
+                std::copy(history.begin(), history.end(), scratch_.begin());
+                std::copy(samples, samples + length, scratch_.begin() + reachBack);
+                from = scratch_.data();
             }
-            std::copy(scratch_.begin() + std::ptrdiff_t(n), scratch_.begin() + std::ptrdiff_t(needed), history.begin());
+            const float between = kernels::polyphasePeak(from, length, flatPhases_.data(), factor_, isa_);
+            peak = between > peak ? between : peak;
         }
-        samplePeak_ = m > samplePeak_ ? m : samplePeak_;
+        if (factor_ == 1) continue;
+        if (frames >= reachBack) {
+            std::copy(samples + frames - reachBack, samples + frames, history.begin());
+        } else {
+            std::copy(history.begin() + frames, history.end(), history.begin());
+            std::copy(samples, samples + frames, history.end() - frames);
+        }
     }
 }
 

@@ -33,7 +33,7 @@ private:
     std::vector<std::vector<float>> history_;
     std::vector<float> truePeak_;
     float samplePeak_ = 0;
-    std::vector<float> scratch_; // one channel's history followed by its block; only grows
+    std::vector<float> scratch_; // a channel's history followed by the first stretch of its block
     std::vector<float> flatPhases_; // phases_ back to back, for the correlation kernel
     double gainBound_ = 0; // largest sum of absolute coefficients of a phase
     kernels::Isa isa_;

@@ -140,6 +140,14 @@ TEST(TruePeakMeter, QuieterBlocksStillRaiseThePeakBetweenTheirSamples) {
         EXPECT_NEAR(dB(meter.truePeak()[0]), dB(referenceTruePeak(x, 48000.0)), 0.01) << block;
         EXPECT_GT(meter.truePeak()[0], 0.94f) << block;
     }
+    // A pair of equal samples just before a skipping stretch begins, with silence after:
+    // their crest is interpolated in the next stretch, whose own samples are all zero.
+    std::vector<float> pair(2000, 0.0f);
+    pair[10] = 0.5f;
+    pair[250] = pair[251] = 0.48f;
+    const TruePeakMeter meter = measure({pair}, 48000.0, 8192);
+    EXPECT_NEAR(dB(meter.truePeak()[0]), dB(referenceTruePeak(pair, 48000.0)), 0.01);
+    EXPECT_GT(meter.truePeak()[0], 0.55f);
 }
 
 // --- Edge cases ----------------------------------------------------------------------------
