@@ -95,17 +95,30 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::string& 
     return o;
 }
 
-ReportRow measure(const FoundFile& file, const LoudnessTarget& target, const AudioAnalyzer& analyzer,
-                  const CancellationTest& isCancelled) {
+// A file opened for measuring: its row with the facts the preview shows, and the open
+// file; or the row with the error that kept it from opening.
+struct Opened {
     ReportRow row;
+    std::optional<AudioFile> audio;
+
+    std::size_t channels() const { return audio ? audio->processingFormat().channelCount : 0; }
+};
+
+// One or two channels leave most of the loudness filter's vector lanes idle, so such files
+// are measured side by side, as many as its widest vector holds channels.
+constexpr std::size_t kGroupChannels = 4;
+
+Opened open(const FoundFile& file) {
+    Opened opened;
+    ReportRow& row = opened.row;
     row.path = file.path.string();
     if (!file.error.empty()) {
         row.error = file.error;
-        return row;
+        return opened;
     }
     try {
-        // The facts the preview shows, from the one open the analysis reads through; the rest of
-        // the metadata record (chunks, ADM, artwork) is of no use here.
+        // The facts from the one open the analysis reads through; the rest of the metadata
+        // record (chunks, ADM, artwork) is of no use here.
         AudioFile audio(file.path);
         row.container = UTTypeProbe::probe(file.path).displayName;
         row.codec = MetadataAssembler::codecHint(audio.fileFormat());
@@ -115,24 +128,53 @@ ReportRow measure(const FoundFile& file, const LoudnessTarget& target, const Aud
             row.sampleRate = std::llround(rate);
             row.duration = double(audio.length()) / rate;
         }
-        // No spectrogram columns: the analyzer then does (almost) none of that work.
-        const AudioAnalysis a = analyzer.analyze(std::move(audio), std::nullopt, 0, isCancelled);
-        row.integrated = a.integratedLUFS;
-        row.lra = a.loudnessRangeLU;
-        row.truePeak = a.truePeakDBTP;
-        row.samplePeak = a.samplePeakDBFS;
-        row.maxMomentary = a.maxMomentaryLUFS;
-        row.maxShortTerm = a.maxShortTermLUFS;
-        const auto v = verdict(a.integratedLUFS, a.truePeakDBTP, target);
-        row.verdict = v.passed ? Outcome::pass : Outcome::fail;
-        row.reasons = v.reasons;
-    } catch (const CancellationError&) {
-        throw;
+        opened.audio.emplace(std::move(audio));
     } catch (const std::exception& e) {
         row.verdict = Outcome::unreadable;
         row.error = e.what();
     }
-    return row;
+    return opened;
+}
+
+void complete(ReportRow& row, const AudioAnalysis& a, const LoudnessTarget& target) {
+    row.integrated = a.integratedLUFS;
+    row.lra = a.loudnessRangeLU;
+    row.truePeak = a.truePeakDBTP;
+    row.samplePeak = a.samplePeakDBFS;
+    row.maxMomentary = a.maxMomentaryLUFS;
+    row.maxShortTerm = a.maxShortTermLUFS;
+    const auto v = verdict(a.integratedLUFS, a.truePeakDBTP, target);
+    row.verdict = v.passed ? Outcome::pass : Outcome::fail;
+    row.reasons = v.reasons;
+}
+
+void completeOrFail(ReportRow& row, const AudioAnalyzer::Outcome& outcome, const LoudnessTarget& target) {
+    if (!outcome.error) {
+        complete(row, outcome.analysis, target);
+        return;
+    }
+    try {
+        std::rethrow_exception(outcome.error);
+    } catch (const std::exception& e) {
+        row.verdict = Outcome::unreadable;
+        row.error = e.what();
+    }
+}
+
+// Measures an opened file (no spectrogram columns: the analyzer then does almost none of
+// that work). Throws CancellationError.
+void measure(Opened& file, const LoudnessTarget& target, const AudioAnalyzer& analyzer,
+             const CancellationTest& isCancelled) {
+    if (!file.audio) return;
+    try {
+        complete(file.row, analyzer.analyze(std::move(*file.audio), std::nullopt, 0, isCancelled), target);
+    } catch (const CancellationError&) {
+        throw;
+    } catch (const std::exception& e) {
+        file.row.verdict = Outcome::unreadable;
+        file.row.error = e.what();
+    }
+    file.audio.reset();
 }
 
 std::string clock(double seconds, bool tenths) {
@@ -216,28 +258,87 @@ private:
         // With a file per core in flight, decoding ahead on more threads only adds hand-overs.
         AudioAnalyzer analyzer;
         if (std::size_t(options_.jobs) >= std::max(1u, std::thread::hardware_concurrency())) analyzer.readAheadBlocks = 0;
+        std::optional<Taken> carried; // opened, but did not fit the group before
         while (!interrupted()) {
-            const std::size_t k = next_.fetch_add(1);
-            if (k >= order_.size()) break;
-            const std::size_t i = order_[k];
-            std::unique_ptr<ReportRow> row;
+            std::vector<Taken> group;
             try {
-                row = std::make_unique<ReportRow>(measure(found_.files[i], *options_.target, analyzer, isCancelled));
+                if (carried) {
+                    group.push_back(std::move(*carried));
+                    carried.reset();
+                } else if (const auto i = take()) {
+                    group.push_back({*i, open(found_.files[*i])});
+                } else {
+                    break;
+                }
+                std::size_t channels = group[0].file.channels();
+                while (channels > 0 && channels <= 2 && channels < kGroupChannels) {
+                    const auto j = take();
+                    if (!j) break;
+                    Taken next{*j, open(found_.files[*j])};
+                    const std::size_t more = next.file.channels();
+                    if (more == 0 || more > 2 || channels + more > kGroupChannels) {
+                        carried.emplace(std::move(next));
+                        break;
+                    }
+                    channels += more;
+                    group.push_back(std::move(next));
+                }
+                measureGroup(group, analyzer, isCancelled);
             } catch (const CancellationError&) {
                 break;
-            } catch (const std::exception& e) { // out of memory while building the row
-                row = std::make_unique<ReportRow>();
-                row->path = found_.files[i].path.string();
-                row->error = e.what();
+            } catch (const std::exception& e) { // out of memory while building a row
+                for (const Taken& t : group) {
+                    if (stored(t.index)) continue;
+                    ReportRow row;
+                    row.path = found_.files[t.index].path.string();
+                    row.error = e.what();
+                    store(t.index, std::move(row));
+                }
             }
-            std::lock_guard lock(mutex_);
-            ++finished_;
-            if (row->duration && std::isfinite(*row->duration) && *row->duration > 0) finishedSeconds_ += *row->duration;
-            rows_[i] = std::move(row);
-            wake_.notify_all();
         }
         std::lock_guard lock(mutex_);
         --active_;
+        wake_.notify_all();
+    }
+
+    struct Taken {
+        std::size_t index;
+        Opened file;
+    };
+
+    // Each row is stored as soon as its file is done, so a short file grouped with a long
+    // one is not held back (nor lost to an interrupt).
+    void measureGroup(std::vector<Taken>& group, const AudioAnalyzer& analyzer, const CancellationTest& isCancelled) {
+        if (group.size() == 1) {
+            measure(group[0].file, *options_.target, analyzer, isCancelled);
+            store(group[0].index, std::move(group[0].file.row));
+            return;
+        }
+        std::vector<AudioFile> files;
+        for (Taken& t : group) files.push_back(std::move(*t.file.audio));
+        analyzer.analyzeTogether(std::move(files), isCancelled, [&](std::size_t k, AudioAnalyzer::Outcome outcome) {
+            completeOrFail(group[k].file.row, outcome, *options_.target);
+            store(group[k].index, std::move(group[k].file.row));
+        });
+    }
+
+    // The index of the next file to measure, if any is left.
+    std::optional<std::size_t> take() {
+        const std::size_t k = next_.fetch_add(1);
+        if (k >= order_.size()) return std::nullopt;
+        return order_[k];
+    }
+
+    bool stored(std::size_t i) {
+        std::lock_guard lock(mutex_);
+        return rows_[i] != nullptr || written_ > i;
+    }
+
+    void store(std::size_t i, ReportRow row) {
+        std::lock_guard lock(mutex_);
+        ++finished_;
+        if (row.duration && std::isfinite(*row.duration) && *row.duration > 0) finishedSeconds_ += *row.duration;
+        rows_[i] = std::make_unique<ReportRow>(std::move(row));
         wake_.notify_all();
     }
 

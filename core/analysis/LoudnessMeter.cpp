@@ -95,43 +95,76 @@ LoudnessMeter::LoudnessMeter(double rate, std::vector<double> weights, kernels::
         if (weights_[i] > 0.0) weighted_.push_back(i);
 }
 
-void LoudnessMeter::process(const float* const* channels, std::size_t channelCount, std::int64_t frames) {
+// Lanes gathered for one run of the same frames; a full set runs at once.
+struct LoudnessMeter::LaneBatch {
+    LaneBatch(std::int64_t frames, kernels::Isa isa) : frames(frames), isa(isa) {}
+
+    std::int64_t frames;
+    kernels::Isa isa;
+    kernels::FilterLane lanes[kernels::maxFilterLanes]{};
+    int count = 0;
+
+    void add(const kernels::FilterLane& lane) {
+        lanes[count++] = lane;
+        if (count == kernels::maxFilterLanes) run();
+    }
+    void run() {
+        if (count > 0) kernels::kWeightedSquares(lanes, count, frames, isa);
+        count = 0;
+    }
+};
+
+void LoudnessMeter::checkChannels(std::size_t channelCount) const {
     if (channelCount > weights_.size()) throw std::invalid_argument("more channels than weights");
-    if (frames <= 0) return;
-    std::int64_t offset = 0;
-    while (offset < frames) {
-        const std::int64_t chunk = std::min(segmentFrames_ - segmentFill_, frames - offset);
-        filterChunk(channels, channelCount, offset, chunk);
-        segmentFill_ += chunk;
-        if (segmentFill_ == segmentFrames_) {
-            double power = 0.0;
-            for (std::size_t j = 0; j < weights_.size(); ++j)
-                power += weights_[j] * segmentSums_[j] / double(segmentFrames_);
-            segments_.push_back(power);
-            std::fill(segmentSums_.begin(), segmentSums_.end(), 0.0);
-            segmentFill_ = 0;
-        }
+}
+
+// Runs end at segment boundaries, so a segment's sum does not depend on where the
+// caller's blocks begin and end.
+void LoudnessMeter::process(const float* const* channels, std::size_t channelCount, std::int64_t frames) {
+    checkChannels(channelCount);
+    for (std::int64_t offset = 0; offset < frames;) {
+        const std::int64_t chunk = std::min(untilSegmentEnds(), frames - offset);
+        LaneBatch batch(chunk, isa_);
+        addLanes(batch, channels, channelCount, offset);
+        batch.run();
+        advance(chunk);
         offset += chunk;
     }
 }
 
+void LoudnessMeter::processTogether(std::span<const Feed> feeds, std::int64_t frames) {
+    if (feeds.empty()) return;
+    for (const Feed& f : feeds) f.meter->checkChannels(f.channelCount);
+    for (std::int64_t offset = 0; offset < frames;) {
+        std::int64_t chunk = frames - offset;
+        for (const Feed& f : feeds) chunk = std::min(chunk, f.meter->untilSegmentEnds());
+        LaneBatch batch(chunk, feeds.front().meter->isa_);
+        for (const Feed& f : feeds) f.meter->addLanes(batch, f.channels, f.channelCount, offset);
+        batch.run();
+        for (const Feed& f : feeds) f.meter->advance(chunk);
+        offset += chunk;
+    }
+}
+
+void LoudnessMeter::advance(std::int64_t frames) {
+    segmentFill_ += frames;
+    if (segmentFill_ < segmentFrames_) return;
+    double power = 0.0;
+    for (std::size_t j = 0; j < weights_.size(); ++j) power += weights_[j] * segmentSums_[j] / double(segmentFrames_);
+    segments_.push_back(power);
+    std::fill(segmentSums_.begin(), segmentSums_.end(), 0.0);
+    segmentFill_ = 0;
+}
+
 // Channels with weight 0 are neither filtered nor summed. The squares go straight into
-// the segment's running sums, one by one, so a segment's sum does not depend on where
-// the caller's blocks begin and end.
-void LoudnessMeter::filterChunk(const float* const* channels, std::size_t channelCount, std::int64_t offset,
-                                std::int64_t frames) {
-    kernels::FilterLane lanes[kernels::maxFilterLanes];
-    int count = 0;
+// the segment's running sums, one by one.
+void LoudnessMeter::addLanes(LaneBatch& batch, const float* const* channels, std::size_t channelCount,
+                             std::int64_t offset) {
     for (std::size_t i : weighted_) {
         if (i >= channelCount) break;
         KWeighting& f = filters_[i];
-        lanes[count++] = {channels[i] + offset, f.s1.data(), f.s2.data(), &segmentSums_[i]};
-        if (count == kernels::maxFilterLanes) {
-            kernels::kWeightedSquares(coefficients_, lanes, count, frames, isa_);
-            count = 0;
-        }
+        batch.add({&coefficients_, channels[i] + offset, f.s1.data(), f.s2.data(), &segmentSums_[i]});
     }
-    if (count > 0) kernels::kWeightedSquares(coefficients_, lanes, count, frames, isa_);
 }
 
 std::vector<double> LoudnessMeter::blocks(std::size_t span) const {

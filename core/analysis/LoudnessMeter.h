@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace vaun {
@@ -39,6 +40,15 @@ public:
     // One read-only pointer per channel (no more than there are weights, else
     // std::invalid_argument), each with at least `frames` samples.
     void process(const float* const* channels, std::size_t channelCount, std::int64_t frames);
+    // Several meters fed `frames` frames each, their channels side by side in the filter's
+    // vector lanes, which one or two channels alone leave mostly idle. The results are
+    // exactly those of feeding each on its own.
+    struct Feed {
+        LoudnessMeter* meter;
+        const float* const* channels;
+        std::size_t channelCount;
+    };
+    static void processTogether(std::span<const Feed> feeds, std::int64_t frames);
 
     std::optional<double> integrated() const;
     std::optional<double> range() const;
@@ -55,8 +65,13 @@ public:
 private:
     // Mean power of every run of `span` consecutive segments, advanced one at a time.
     std::vector<double> blocks(std::size_t span) const;
-    void filterChunk(const float* const* channels, std::size_t channelCount, std::int64_t offset,
-                     std::int64_t frames);
+    struct LaneBatch;
+    void checkChannels(std::size_t channelCount) const;
+    std::int64_t untilSegmentEnds() const { return segmentFrames_ - segmentFill_; }
+    void addLanes(LaneBatch& batch, const float* const* channels, std::size_t channelCount,
+                  std::int64_t offset);
+    // Counts frames that were filtered; closes the segment when it is full.
+    void advance(std::int64_t frames);
 
     std::vector<KWeighting> filters_;
     std::vector<double> weights_;

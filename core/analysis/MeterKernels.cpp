@@ -16,7 +16,7 @@ inline constexpr int doubleLanes = 2;
 namespace avx2 {
 float maxMagnitude(const float* x, std::int64_t n);
 float polyphasePeak(const float* x, std::int64_t n, const float* coefficients, int phaseCount);
-void kWeightedSquares(const BiquadPair& f, const FilterLane* lanes, int count, std::int64_t n);
+void kWeightedSquares(const FilterLane* lanes, int count, std::int64_t n);
 } // namespace avx2
 
 Isa bestIsa() {
@@ -33,11 +33,11 @@ float polyphasePeak(const float* x, std::int64_t n, const float* coefficients, i
                             : baseline::polyphasePeak(x, n, coefficients, phaseCount);
 }
 
-void kWeightedSquares(const BiquadPair& filter, const FilterLane* lanes, int count, std::int64_t n, Isa isa) {
+void kWeightedSquares(const FilterLane* lanes, int count, std::int64_t n, Isa isa) {
     if (isa == Isa::avx2)
-        avx2::kWeightedSquares(filter, lanes, count, n);
+        avx2::kWeightedSquares(lanes, count, n);
     else
-        baseline::kWeightedSquares(filter, lanes, count, n);
+        baseline::kWeightedSquares(lanes, count, n);
 }
 
 } // namespace vaun::kernels

@@ -23,7 +23,7 @@ float maxMagnitude(const float* x, std::int64_t n, Isa isa);
 float polyphasePeak(const float* x, std::int64_t n, const float* coefficients, int phaseCount,
                     Isa isa);
 
-// Coefficients shared by every channel of a K-weighting pass (transposed direct form II).
+// The coefficients of a K-weighting pass (transposed direct form II).
 struct BiquadPair {
     double b1[3];
     double a1[2];
@@ -31,9 +31,10 @@ struct BiquadPair {
     double a2[2];
 };
 
-// One channel of a K-weighting pass: its samples, its two filter states (updated in
-// place) and the running sum that the squared outputs are added to, one by one.
+// One channel of a K-weighting pass: its filter, its samples, its two filter states
+// (updated in place) and the running sum that the squared outputs are added to, one by one.
 struct FilterLane {
+    const BiquadPair* filter;
     const float* samples;
     double* s1;  // two values
     double* s2;  // two values
@@ -44,8 +45,8 @@ struct FilterLane {
 inline constexpr int maxFilterLanes = 8;
 
 // Runs n samples of each of `count` lanes (1 … maxFilterLanes) through both stages.
-// Each lane's arithmetic is exactly the scalar recurrence, in the same order.
-void kWeightedSquares(const BiquadPair& filter, const FilterLane* lanes, int count, std::int64_t n,
-                      Isa isa);
+// Each lane's arithmetic is exactly the scalar recurrence, in the same order. Lanes may
+// have different filters (streams at different rates side by side).
+void kWeightedSquares(const FilterLane* lanes, int count, std::int64_t n, Isa isa);
 
 } // namespace vaun::kernels

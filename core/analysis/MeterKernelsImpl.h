@@ -126,16 +126,11 @@ VAUN_CORRELATION_TARGET float polyphasePeak(const float* x, std::int64_t n, cons
     return reduceMax(best, 0.0f);
 }
 
-template <class V>
-__attribute__((always_inline)) inline V splat(double value) {
-    V v;
-    for (int l = 0; l < int(sizeof(V) / sizeof(double)); ++l) v[l] = value;
-    return v;
-}
-
 // G vectors V of channels; lanes beyond `count` repeat lane 0 and are dropped at the end.
+// The coefficients are taken lane by lane from the first vector's lanes and serve every
+// vector, so with G > 1 all lanes must share one filter.
 template <class V, int G>
-void kWeightGroup(const BiquadPair& f, const FilterLane* lanes, int count, std::int64_t n) {
+void kWeightGroup(const FilterLane* lanes, int count, std::int64_t n) {
     constexpr int width = int(sizeof(V) / sizeof(double));
     constexpr int lanesPerGroup = G * width;
     const float* src[lanesPerGroup];
@@ -152,10 +147,20 @@ void kWeightGroup(const BiquadPair& f, const FilterLane* lanes, int count, std::
             acc[g][l] = *lane.sum;
         }
     }
-    const V b10 = splat<V>(f.b1[0]), b11 = splat<V>(f.b1[1]), b12 = splat<V>(f.b1[2]);
-    const V a10 = splat<V>(f.a1[0]), a11 = splat<V>(f.a1[1]);
-    const V b20 = splat<V>(f.b2[0]), b21 = splat<V>(f.b2[1]), b22 = splat<V>(f.b2[2]);
-    const V a20 = splat<V>(f.a2[0]), a21 = splat<V>(f.a2[1]);
+    V b10, b11, b12, a10, a11, b20, b21, b22, a20, a21;
+    for (int l = 0; l < width; ++l) {
+        const BiquadPair& f = *lanes[l < count ? l : 0].filter;
+        b10[l] = f.b1[0];
+        b11[l] = f.b1[1];
+        b12[l] = f.b1[2];
+        a10[l] = f.a1[0];
+        a11[l] = f.a1[1];
+        b20[l] = f.b2[0];
+        b21[l] = f.b2[1];
+        b22[l] = f.b2[2];
+        a20[l] = f.a2[0];
+        a21[l] = f.a2[1];
+    }
     for (std::int64_t i = 0; i < n; ++i) {
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g) {
@@ -181,20 +186,34 @@ void kWeightGroup(const BiquadPair& f, const FilterLane* lanes, int count, std::
     }
 }
 
-void kWeightedSquares(const BiquadPair& f, const FilterLane* lanes, int count, std::int64_t n) {
+inline bool sameFilter(const BiquadPair& a, const BiquadPair& b) {
+    return __builtin_memcmp(&a, &b, sizeof a) == 0;
+}
+
+void kWeightedSquares(const FilterLane* lanes, int count, std::int64_t n) {
     // At most two full vectors at a time: enough independent recurrences to hide the
     // latency of one, few enough to stay in registers. One or two channels take a
-    // two-lane vector whatever the build.
+    // two-lane vector whatever the build. Two vectors share one set of coefficients, so
+    // lanes of different filters go a vector at a time.
     while (count > 0) {
         if (count <= 2) {
-            kWeightGroup<VD2, 1>(f, lanes, count, n);
+            kWeightGroup<VD2, 1>(lanes, count, n);
             return;
         }
         if (count <= doubleLanes) {
-            kWeightGroup<VD, 1>(f, lanes, count, n);
+            kWeightGroup<VD, 1>(lanes, count, n);
             return;
         }
-        kWeightGroup<VD, 2>(f, lanes, count, n);
+        const int pair = count < 2 * doubleLanes ? count : 2 * doubleLanes;
+        bool shared = true;
+        for (int i = 1; i < pair; ++i) shared = shared && sameFilter(*lanes[i].filter, *lanes[0].filter);
+        if (!shared) {
+            kWeightGroup<VD, 1>(lanes, doubleLanes, n);
+            lanes += doubleLanes;
+            count -= doubleLanes;
+            continue;
+        }
+        kWeightGroup<VD, 2>(lanes, count, n);
         lanes += 2 * doubleLanes;
         count -= 2 * doubleLanes;
     }

@@ -183,5 +183,29 @@ TEST_F(AnalyzerTest, AFileShorterThanItsHeaderEndsThePassEarly) {
     ASSERT_TRUE(a.integratedLUFS);
 }
 
+// Files measured side by side give what each gives alone, and each is handed over as soon
+// as it is done: the short one first, while the long one goes on.
+TEST_F(AnalyzerTest, FilesAnalysedTogetherMatchEachAlone) {
+    const std::int64_t long_ = 48000 * 6 + 100;
+    const std::vector<std::filesystem::path> paths{
+        write("long.wav", {sine(440, 0.5, 48000, long_), sine(5000, 0.3, 48000, long_)}),
+        write("short.wav", {sine(997, 0.7, 44100, 44100 * 4)}, 44100),
+        write("silent.wav", {std::vector<float>(9000)})};
+    std::vector<AudioFile> files;
+    for (const auto& p : paths) files.emplace_back(p);
+    std::vector<std::size_t> order;
+    std::vector<AudioAnalysis> together(paths.size());
+    AudioAnalyzer{}.analyzeTogether(std::move(files), never, [&](std::size_t i, AudioAnalyzer::Outcome o) {
+        EXPECT_FALSE(o.error) << i;
+        order.push_back(i);
+        together[i] = o.analysis;
+    });
+    EXPECT_EQ(order, (std::vector<std::size_t>{2, 1, 0}));
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(together[i], AudioAnalyzer{}.analyze(paths[i], std::nullopt, 0, never)) << paths[i];
+    ASSERT_TRUE(together[0].integratedLUFS && together[1].integratedLUFS);
+    EXPECT_FALSE(together[2].integratedLUFS);
+}
+
 } // namespace
 } // namespace vaun::test
