@@ -42,6 +42,10 @@ bool seeksExactly(const AVInputFormat* format) {
 std::unique_ptr<AVDictionary, DictionaryFreer> openOptions(const Source& source) {
     AVDictionary* d = nullptr;
     av_dict_set(&d, "protocol_whitelist", "file", 0);
+    // Bigger packets than the raw (1 KiB) and WAVE (4 KiB) readers' defaults: the same
+    // samples through far fewer allocations and parser calls.
+    av_dict_set(&d, "raw_packet_size", "65536", 0);
+    if (source.format && std::string_view(source.format->name) == "wav") av_dict_set(&d, "max_size", "65536", 0);
     for (const auto& [key, value] : source.options) av_dict_set(&d, key.c_str(), value.c_str(), 0);
     return std::unique_ptr<AVDictionary, DictionaryFreer>(d);
 }
