@@ -9,7 +9,9 @@ namespace vaun {
 
 namespace {
 
-constexpr std::int64_t skipStretch = 256;
+constexpr std::int64_t skipStretch = 64;
+// A stretch's skipping bound takes the eleven inputs before it from the stretch before.
+static_assert(skipStretch >= TruePeakMeter::taps - 1);
 
 // Windowed-sinc prototype of 12 × factor taps split into `factor` phases, each scaled to
 // unit gain at 0 Hz and stored reversed. The prototype's centre falls between two taps,
