@@ -22,6 +22,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <thread>
 
 namespace vaun::report {
@@ -107,6 +108,10 @@ struct Opened {
 // One or two channels leave most of the loudness filter's vector lanes idle, so such files
 // are measured side by side, as many as its widest vector holds channels.
 constexpr std::size_t kGroupChannels = 4;
+
+bool small(std::size_t channels) {
+    return channels > 0 && channels <= 2;
+}
 
 Opened open(const FoundFile& file) {
     Opened opened;
@@ -270,18 +275,24 @@ private:
                 } else {
                     break;
                 }
+                // Other files met while gathering are measured on their own at once; a small
+                // one that does not fit starts the next group.
                 std::size_t channels = group[0].file.channels();
-                while (channels > 0 && channels <= 2 && channels < kGroupChannels) {
+                while (small(channels) && channels < kGroupChannels) {
                     const auto j = take();
                     if (!j) break;
-                    Taken next{*j, open(found_.files[*j])};
-                    const std::size_t more = next.file.channels();
-                    if (more == 0 || more > 2 || channels + more > kGroupChannels) {
-                        carried.emplace(std::move(next));
+                    group.push_back({*j, open(found_.files[*j])});
+                    const std::size_t more = group.back().file.channels();
+                    if (!small(more)) {
+                        measureGroup(std::span(group).last(1), analyzer, isCancelled);
+                        group.pop_back();
+                    } else if (channels + more > kGroupChannels) {
+                        carried.emplace(std::move(group.back()));
+                        group.pop_back();
                         break;
+                    } else {
+                        channels += more;
                     }
-                    channels += more;
-                    group.push_back(std::move(next));
                 }
                 measureGroup(group, analyzer, isCancelled);
             } catch (const CancellationError&) {
@@ -308,7 +319,7 @@ private:
 
     // Each row is stored as soon as its file is done, so a short file grouped with a long
     // one is not held back (nor lost to an interrupt).
-    void measureGroup(std::vector<Taken>& group, const AudioAnalyzer& analyzer, const CancellationTest& isCancelled) {
+    void measureGroup(std::span<Taken> group, const AudioAnalyzer& analyzer, const CancellationTest& isCancelled) {
         if (group.size() == 1) {
             measure(group[0].file, *options_.target, analyzer, isCancelled);
             store(group[0].index, std::move(group[0].file.row));
