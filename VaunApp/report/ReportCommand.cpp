@@ -158,11 +158,13 @@ void completeOrFail(ReportRow& row, const AudioAnalyzer::Outcome& outcome, const
         complete(row, outcome.analysis, target);
         return;
     }
+    row.verdict = Outcome::unreadable;
     try {
         std::rethrow_exception(outcome.error);
     } catch (const std::exception& e) {
-        row.verdict = Outcome::unreadable;
         row.error = e.what();
+    } catch (...) {
+        row.error = "unknown error";
     }
 }
 
