@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -62,6 +64,39 @@ TEST_F(ReportCommand, ADeliveryWithDamageGivesARowPerFileInPathOrder) {
     EXPECT_EQ(at, o.out.size() - 1) << o.out;
     EXPECT_EQ(o.err.rfind("report: 4 files, 1 passed, 1 failed, 2 unreadable, 2 skipped, 0:00:10.0 of audio, ", 0), 0u)
         << o.err;
+}
+
+// Mono and stereo takes are measured side by side, with surround files among them; every
+// file still gets its own row with its own figures.
+TEST_F(ReportCommand, SmallFilesMeasuredSideBySideKeepTheirOwnFigures) {
+    const fs::path folder = dir / "mixed";
+    fs::create_directory(folder);
+    const std::vector<std::pair<int, double>> takes{{1, -30}, {2, -20}, {6, -25}, {1, -18}, {2, -27}, {2, -14}, {1, -22}};
+    for (std::size_t k = 0; k < takes.size(); ++k) {
+        const auto [channels, dbfs] = takes[k];
+        const auto s = sine(997, dbToLinear(dbfs), 44100, std::int64_t(44100 * (3 + k)));
+        Planes planes(std::size_t(channels), s);
+        if (channels == 6) planes[3].assign(s.size(), 0.0f); // LFE
+        writeWav(folder / ("take" + std::to_string(k) + ".wav"), planes, 44100);
+    }
+    const auto o = runVaun(dir.path(), {"--report", "--format", "json", "--jobs", "1", folder.string()});
+    ASSERT_EQ(o.status, 0) << o.err;
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < takes.size(); ++k) {
+        const auto [channels, dbfs] = takes[k];
+        const std::size_t end = o.out.find('\n', at);
+        ASSERT_NE(end, std::string::npos) << o.out;
+        const std::string row = o.out.substr(at, end - at);
+        at = end + 1;
+        // A 997 Hz sine in every weighted channel (surrounds weigh 1.41, the LFE nothing).
+        const double weights = channels == 6 ? 3 + 2 * 1.41 : channels;
+        char figures[128];
+        std::snprintf(figures, sizeof figures, "\"channels\": %d, \"sampleRate\": 44100, \"duration\": %zu.000, \"integrated\": %.1f",
+                      channels, 3 + k, dbfs + 10 * std::log10(weights / 2));
+        EXPECT_NE(row.find("take" + std::to_string(k) + ".wav"), std::string::npos) << row;
+        EXPECT_NE(row.find(figures), std::string::npos) << figures << "\n" << row;
+    }
+    EXPECT_EQ(at, o.out.size()) << o.out;
 }
 
 TEST_F(ReportCommand, CtrlCWritesTheFinishedRowsAndTheSummary) {
