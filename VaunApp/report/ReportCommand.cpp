@@ -113,12 +113,17 @@ bool small(std::size_t channels) {
     return channels > 0 && channels <= 2;
 }
 
+void markUnreadable(ReportRow& row, std::string error) {
+    row.verdict = Outcome::unreadable;
+    row.error = std::move(error);
+}
+
 Opened open(const FoundFile& file) {
     Opened opened;
     ReportRow& row = opened.row;
     row.path = file.path.string();
     if (!file.error.empty()) {
-        row.error = file.error;
+        markUnreadable(row, file.error);
         return opened;
     }
     try {
@@ -135,13 +140,23 @@ Opened open(const FoundFile& file) {
         }
         opened.audio.emplace(std::move(audio));
     } catch (const std::exception& e) {
-        row.verdict = Outcome::unreadable;
-        row.error = e.what();
+        markUnreadable(row, e.what());
     }
     return opened;
 }
 
-void complete(ReportRow& row, const AudioAnalysis& a, const LoudnessTarget& target) {
+void complete(ReportRow& row, const AudioAnalyzer::Outcome& outcome, const LoudnessTarget& target) {
+    if (outcome.error) {
+        try {
+            std::rethrow_exception(outcome.error);
+        } catch (const std::exception& e) {
+            markUnreadable(row, e.what());
+        } catch (...) {
+            markUnreadable(row, "unknown error");
+        }
+        return;
+    }
+    const AudioAnalysis& a = outcome.analysis;
     row.integrated = a.integratedLUFS;
     row.lra = a.loudnessRangeLU;
     row.truePeak = a.truePeakDBTP;
@@ -153,35 +168,9 @@ void complete(ReportRow& row, const AudioAnalysis& a, const LoudnessTarget& targ
     row.reasons = v.reasons;
 }
 
-void completeOrFail(ReportRow& row, const AudioAnalyzer::Outcome& outcome, const LoudnessTarget& target) {
-    if (!outcome.error) {
-        complete(row, outcome.analysis, target);
-        return;
-    }
-    row.verdict = Outcome::unreadable;
-    try {
-        std::rethrow_exception(outcome.error);
-    } catch (const std::exception& e) {
-        row.error = e.what();
-    } catch (...) {
-        row.error = "unknown error";
-    }
-}
-
-// Measures an opened file (no spectrogram columns: the analyzer then does almost none of
-// that work). Throws CancellationError.
-void measure(Opened& file, const LoudnessTarget& target, const AudioAnalyzer& analyzer,
-             const CancellationTest& isCancelled) {
-    if (!file.audio) return;
-    try {
-        complete(file.row, analyzer.analyze(std::move(*file.audio), std::nullopt, 0, isCancelled), target);
-    } catch (const CancellationError&) {
-        throw;
-    } catch (const std::exception& e) {
-        file.row.verdict = Outcome::unreadable;
-        file.row.error = e.what();
-    }
-    file.audio.reset();
+// Seconds of audio a row adds to the totals.
+double secondsOf(const ReportRow& row) {
+    return row.duration && std::isfinite(*row.duration) && *row.duration > 0 ? *row.duration : 0.0;
 }
 
 std::string clock(double seconds, bool tenths) {
@@ -304,7 +293,7 @@ private:
                     if (stored(t.index)) continue;
                     ReportRow row;
                     row.path = found_.files[t.index].path.string();
-                    row.error = e.what();
+                    markUnreadable(row, e.what());
                     store(t.index, std::move(row));
                 }
             }
@@ -320,17 +309,17 @@ private:
     };
 
     // Each row is stored as soon as its file is done, so a short file grouped with a long
-    // one is not held back (nor lost to an interrupt).
+    // one is not held back (nor lost to an interrupt). No spectrogram is asked for: the
+    // analyzer then does almost none of that work.
     void measureGroup(std::span<Taken> group, const AudioAnalyzer& analyzer, const CancellationTest& isCancelled) {
-        if (group.size() == 1) {
-            measure(group[0].file, *options_.target, analyzer, isCancelled);
+        if (group.size() == 1 && !group[0].file.audio) {
             store(group[0].index, std::move(group[0].file.row));
             return;
         }
         std::vector<AudioFile> files;
         for (Taken& t : group) files.push_back(std::move(*t.file.audio));
         analyzer.analyzeTogether(std::move(files), isCancelled, [&](std::size_t k, AudioAnalyzer::Outcome outcome) {
-            completeOrFail(group[k].file.row, outcome, *options_.target);
+            complete(group[k].file.row, outcome, *options_.target);
             store(group[k].index, std::move(group[k].file.row));
         });
     }
@@ -350,7 +339,7 @@ private:
     void store(std::size_t i, ReportRow row) {
         std::lock_guard lock(mutex_);
         ++finished_;
-        if (row.duration && std::isfinite(*row.duration) && *row.duration > 0) finishedSeconds_ += *row.duration;
+        finishedSeconds_ += secondsOf(row);
         rows_[i] = std::make_unique<ReportRow>(std::move(row));
         wake_.notify_all();
     }
@@ -369,8 +358,7 @@ private:
             if (row->verdict == Outcome::pass) ++passed_;
             else if (row->verdict == Outcome::fail) ++failed_;
             else ++unreadable_;
-            if (row->duration && std::isfinite(*row->duration) && *row->duration > 0 && row->verdict != Outcome::unreadable)
-                audioSeconds_ += *row->duration;
+            if (row->verdict != Outcome::unreadable) audioSeconds_ += secondsOf(*row);
             row.reset();
         }
         if (text.empty()) return;

@@ -114,27 +114,17 @@ struct LoudnessMeter::LaneBatch {
     }
 };
 
-void LoudnessMeter::checkChannels(std::size_t channelCount) const {
-    if (channelCount > weights_.size()) throw std::invalid_argument("more channels than weights");
-}
-
-// Runs end at segment boundaries, so a segment's sum does not depend on where the
-// caller's blocks begin and end.
 void LoudnessMeter::process(const float* const* channels, std::size_t channelCount, std::int64_t frames) {
-    checkChannels(channelCount);
-    for (std::int64_t offset = 0; offset < frames;) {
-        const std::int64_t chunk = std::min(untilSegmentEnds(), frames - offset);
-        LaneBatch batch(chunk, isa_);
-        addLanes(batch, channels, channelCount, offset);
-        batch.run();
-        advance(chunk);
-        offset += chunk;
-    }
+    const Feed feed{this, channels, channelCount};
+    processTogether({&feed, 1}, frames);
 }
 
+// Runs end at every meter's segment boundaries, so a segment's sum does not depend on
+// where the caller's blocks begin and end, nor on which meters ran alongside.
 void LoudnessMeter::processTogether(std::span<const Feed> feeds, std::int64_t frames) {
     if (feeds.empty()) return;
-    for (const Feed& f : feeds) f.meter->checkChannels(f.channelCount);
+    for (const Feed& f : feeds)
+        if (f.channelCount > f.meter->weights_.size()) throw std::invalid_argument("more channels than weights");
     for (std::int64_t offset = 0; offset < frames;) {
         std::int64_t chunk = frames - offset;
         for (const Feed& f : feeds) chunk = std::min(chunk, f.meter->untilSegmentEnds());

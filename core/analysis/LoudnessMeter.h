@@ -66,7 +66,6 @@ private:
     // Mean power of every run of `span` consecutive segments, advanced one at a time.
     std::vector<double> blocks(std::size_t span) const;
     struct LaneBatch;
-    void checkChannels(std::size_t channelCount) const;
     std::int64_t untilSegmentEnds() const { return segmentFrames_ - segmentFill_; }
     void addLanes(LaneBatch& batch, const float* const* channels, std::size_t channelCount,
                   std::int64_t offset);
