@@ -106,6 +106,20 @@ void writeBWF(Writer& w, const BWFChunk& bwf) {
     w.integer(bwf.version);
     w.key("timeReferenceSeconds");
     w.optionalNumber(bwf.timeReferenceSeconds);
+    w.key("umid");
+    w.optionalString(bwf.umid);
+    w.key("codingHistory");
+    w.string(bwf.codingHistory);
+    w.key("loudnessValue");
+    w.optionalNumber(bwf.loudnessValue);
+    w.key("loudnessRange");
+    w.optionalNumber(bwf.loudnessRange);
+    w.key("maxTruePeakLevel");
+    w.optionalNumber(bwf.maxTruePeakLevel);
+    w.key("maxMomentaryLoudness");
+    w.optionalNumber(bwf.maxMomentaryLoudness);
+    w.key("maxShortTermLoudness");
+    w.optionalNumber(bwf.maxShortTermLoudness);
     w.endObject();
 }
 
@@ -224,6 +238,15 @@ std::string metadataJSON(const AudioMetadata& m) {
     w.boolean(m.isRF64);
     w.key("warnings");
     w.stringList(m.warnings);
+    w.key("codecProfile");
+    w.optionalString(m.codecProfile);
+    w.key("tags");
+    w.beginObject();
+    for (const auto& [key, value] : m.tags) {
+        w.key(key);
+        w.string(value);
+    }
+    w.endObject();
     w.out += '}';
     return std::move(w.out);
 }

@@ -208,6 +208,7 @@ void PreviewRenderer::render(AudioPreviewController& preview, QWidget& window, c
     model.setMode(lanes > 2 ? PreviewModel::DisplayMode::channels : PreviewModel::DisplayMode::waveform);
     model.setShowFileDetails(true);
     model.setShowRecordingMetadata(true);
+    model.setShowTags(true);
     window.resize(detailsSize(window));
     centre(window);
     capture(window, directory / "vaun-dark-details-top.png");
@@ -215,6 +216,7 @@ void PreviewRenderer::render(AudioPreviewController& preview, QWidget& window, c
     capture(window, directory / "vaun-dark-details.png");
     model.setShowFileDetails(false);
     model.setShowRecordingMetadata(false);
+    model.setShowTags(false);
 
     std::fputs("render PASS: empty, light and dark \u00d7 waveform / channels / spectrum; playback disabled\n", stderr);
     std::fflush(stderr);

@@ -45,6 +45,7 @@ void PreviewModel::setShowFileDetails(bool show) { assign(showFileDetails_, show
 void PreviewModel::setShowRecordingMetadata(bool show) {
     assign(showRecordingMetadata_, show, &PreviewModel::showRecordingMetadataChanged);
 }
+void PreviewModel::setShowTags(bool show) { assign(showTags_, show, &PreviewModel::showTagsChanged); }
 void PreviewModel::setPlaybackRoute(const std::optional<QString>& route) {
     assign(playbackRoute_, route, &PreviewModel::playbackRouteChanged);
 }

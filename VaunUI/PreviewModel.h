@@ -42,6 +42,7 @@ private:
     Q_PROPERTY(DisplayMode mode READ mode WRITE setMode NOTIFY modeChanged)
     Q_PROPERTY(bool showFileDetails READ showFileDetails WRITE setShowFileDetails NOTIFY showFileDetailsChanged)
     Q_PROPERTY(bool showRecordingMetadata READ showRecordingMetadata WRITE setShowRecordingMetadata NOTIFY showRecordingMetadataChanged)
+    Q_PROPERTY(bool showTags READ showTags WRITE setShowTags NOTIFY showTagsChanged)
     Q_PROPERTY(std::optional<QString> playbackRoute READ playbackRoute WRITE setPlaybackRoute NOTIFY playbackRouteChanged)
 
 public:
@@ -99,6 +100,9 @@ public:
     bool showRecordingMetadata() const { return showRecordingMetadata_; }
     void setShowRecordingMetadata(bool show);
 
+    bool showTags() const { return showTags_; }
+    void setShowTags(bool show);
+
     // One-line summary of the multichannel output route while that player exists.
     const std::optional<QString>& playbackRoute() const { return playbackRoute_; }
     void setPlaybackRoute(const std::optional<QString>& route);
@@ -124,6 +128,7 @@ signals:
     void modeChanged();
     void showFileDetailsChanged();
     void showRecordingMetadataChanged();
+    void showTagsChanged();
     void playbackRouteChanged();
 
 private:
@@ -148,6 +153,7 @@ private:
     DisplayMode mode_ = DisplayMode::waveform;
     bool showFileDetails_ = false;
     bool showRecordingMetadata_ = false;
+    bool showTags_ = false;
     std::optional<QString> playbackRoute_;
 };
 

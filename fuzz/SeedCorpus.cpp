@@ -112,12 +112,16 @@ std::vector<std::pair<std::string, Bytes>> bextSeeds() {
     Bytes latin1 = bext("\xE9t\xE9");
     Bytes inner = bext("ab");
     inner[3] = 'c';
+    Bytes loudness = bext("loud", "A=PCM\r\n");
+    for (std::size_t i = 348; i < 422; ++i) loudness[i] = static_cast<std::uint8_t>(i * 7);
+    loudness[420] = 0xFF, loudness[421] = 0x7F;
     return {{"zeros", Bytes(602, 0)},
             {"fields", bext("Scene 12 take 3")},
             {"history", bext("desc", "A=PCM,F=48000,W=24,M=stereo\r\n")},
             {"latin1", latin1},
             {"utf8", bext("Zo\xC3\xAB \xF0\x9F\x8E\x99")},
             {"inner-zero", inner},
+            {"v2-loudness", loudness},
             {"too-short", Bytes(601, 0)}};
 }
 
@@ -204,6 +208,20 @@ bool writeAll(const fs::path& folder, const std::vector<std::pair<std::string, B
 
 } // namespace
 
+std::vector<std::pair<std::string, Bytes>> tagSeeds() {
+    const auto pairs = [](std::initializer_list<std::string_view> parts) {
+        Bytes out;
+        for (std::string_view p : parts) {
+            out.insert(out.end(), p.begin(), p.end());
+            out.push_back(0);
+        }
+        return out;
+    };
+    return {{"plain", pairs({"TITLE", "Harbour", "artist", "Zorel", "major_brand", "M4A "})},
+            {"legacy", pairs({"INAM", "Caf\xE9 \x93x\x94", "TBPM", " 120 ", "comment", "\x01\x7F"})},
+            {"repeats", pairs({"title", "a", "Title", "b", "", "empty key", "genre", "  "})}};
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::cerr << "usage: seed-corpus DIR\n";
@@ -211,7 +229,8 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     const bool ok = writeAll(root / "riff", riffSeeds()) && writeAll(root / "bext", bextSeeds()) &&
-                    writeAll(root / "ixml", ixmlSeeds()) && writeAll(root / "sniff", sniffSeeds()) && writeAll(root / "adm", admSeeds());
+                    writeAll(root / "ixml", ixmlSeeds()) && writeAll(root / "sniff", sniffSeeds()) && writeAll(root / "adm", admSeeds()) &&
+                    writeAll(root / "tags", tagSeeds());
     if (!ok) std::cerr << "seed-corpus: cannot write under " << root << "\n";
     return ok ? 0 : 1;
 }

@@ -131,7 +131,7 @@ Opened open(const FoundFile& file) {
         // record (chunks, ADM, artwork) is of no use here.
         AudioFile audio(file.path);
         row.container = UTTypeProbe::probe(file.path).displayName;
-        row.codec = MetadataAssembler::codecHint(audio.fileFormat());
+        row.codec = MetadataAssembler::codecName(audio.fileFormat(), audio.streamFacts());
         row.channels = int(audio.fileFormat().channelCount);
         const double rate = audio.processingFormat().sampleRateHz;
         if (std::isfinite(rate) && rate > 0 && rate < 1e12) {

@@ -281,6 +281,7 @@ DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metad
     fileRows.add(tr("ADM programme"), text(metadata.admProgramme));
     fileRows.add(tr("ADM content"), text(metadata.admContent));
     fileRows.add(tr("Codec"), text(metadata.codec));
+    fileRows.add(tr("Codec profile"), text(metadata.codecProfile));
     fileRows.add(tr("Bit rate"), format::kilobitsPerSecond(metadata.bitRate));
     fileRows.add(tr("Container"), text(metadata.containerDescription));
     fileRows.add(tr("File size"), format::byteCount(metadata.fileSizeBytes));
@@ -291,30 +292,42 @@ DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metad
          &PreviewModel::showFileDetailsChanged);
     layout.insertWidget(0, &file);
 
+    int next = 1;
     const bool recording = metadata.bwf || hasText(metadata.iXMLProject) || hasText(metadata.iXMLScene) ||
                            hasText(metadata.iXMLTape) || hasText(metadata.iXMLTrack) || hasText(metadata.iXMLNotes);
-    if (!recording) return;
-
-    RowStack rows;
-    if (const auto& bwf = metadata.bwf) {
-        rows.add(tr("Description"), QString::fromStdString(bwf->description));
-        rows.add(tr("Originator"), QString::fromStdString(bwf->originator));
-        rows.add(tr("Reference"), QString::fromStdString(bwf->originatorReference));
-        // Shown even when both parts are empty: the joined text still holds the space.
-        rows.add(tr("Recorded"), QString::fromStdString(bwf->originationDate + " " + bwf->originationTime));
-        rows.add(tr("BWF version"), QString::number(bwf->version));
-        rows.add(tr("Sample reference"), QString::number(bwf->timeReferenceSamples));
-        rows.add(tr("Time reference"), format::shortestSeconds(metadata.bwfTimeReferenceSeconds));
+    if (recording) {
+        RowStack rows;
+        if (const auto& bwf = metadata.bwf) {
+            rows.add(tr("Description"), QString::fromStdString(bwf->description));
+            rows.add(tr("Originator"), QString::fromStdString(bwf->originator));
+            rows.add(tr("Reference"), QString::fromStdString(bwf->originatorReference));
+            // Shown even when both parts are empty: the joined text still holds the space.
+            rows.add(tr("Recorded"), QString::fromStdString(bwf->originationDate + " " + bwf->originationTime));
+            rows.add(tr("BWF version"), QString::number(bwf->version));
+            rows.add(tr("Sample reference"), QString::number(bwf->timeReferenceSamples));
+            rows.add(tr("Time reference"), format::shortestSeconds(metadata.bwfTimeReferenceSeconds));
+            rows.add(tr("UMID"), text(bwf->umid));
+            rows.add(tr("Coding history"), QString::fromStdString(bwf->codingHistory));
+            rows.add(tr("Stored loudness"), format::storedLoudness(*bwf));
+        }
+        rows.add(tr("Project"), text(metadata.iXMLProject));
+        rows.add(tr("Scene"), text(metadata.iXMLScene));
+        rows.add(tr("Tape"), text(metadata.iXMLTape));
+        rows.add(tr("Track"), text(metadata.iXMLTrack));
+        rows.add(tr("Notes"), text(metadata.iXMLNotes));
+        auto& recorded = section(tr("Recording metadata"), QStringLiteral("waveform.badge.mic"), rows.release());
+        bind(recorded, model, &PreviewModel::showRecordingMetadata, &PreviewModel::setShowRecordingMetadata,
+             &PreviewModel::showRecordingMetadataChanged);
+        layout.insertWidget(next++, &recorded);
     }
-    rows.add(tr("Project"), text(metadata.iXMLProject));
-    rows.add(tr("Scene"), text(metadata.iXMLScene));
-    rows.add(tr("Tape"), text(metadata.iXMLTape));
-    rows.add(tr("Track"), text(metadata.iXMLTrack));
-    rows.add(tr("Notes"), text(metadata.iXMLNotes));
-    auto& recorded = section(tr("Recording metadata"), QStringLiteral("waveform.badge.mic"), rows.release());
-    bind(recorded, model, &PreviewModel::showRecordingMetadata, &PreviewModel::setShowRecordingMetadata,
-         &PreviewModel::showRecordingMetadataChanged);
-    layout.insertWidget(1, &recorded);
+
+    if (!metadata.tags.empty()) {
+        RowStack rows;
+        for (const auto& [key, value] : metadata.tags) rows.add(format::tagLabel(key), QString::fromStdString(value));
+        auto& tags = section(tr("Tags"), QStringLiteral("tag"), rows.release());
+        bind(tags, model, &PreviewModel::showTags, &PreviewModel::setShowTags, &PreviewModel::showTagsChanged);
+        layout.insertWidget(next, &tags);
+    }
 }
 
 } // namespace vaun

@@ -62,8 +62,9 @@ private:
     State state_ = State::none;
 };
 
-// "File details" (always) and "Recording metadata" (only with bext or iXML text), their
-// expanded state bound two-way to the model's showFileDetails / showRecordingMetadata.
+// "File details" (always), "Recording metadata" (only with bext or iXML text) and "Tags"
+// (only with tags), their expanded state bound two-way to the model's showFileDetails /
+// showRecordingMetadata / showTags.
 class DetailsSections : public QWidget {
     Q_OBJECT
 public:

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 namespace vaun::format {
@@ -256,6 +257,52 @@ std::optional<QString> shortestSeconds(std::optional<double> seconds) {
     QString text = QString::fromLatin1(buffer, end - buffer);
     if (!text.contains(u'.')) text += QStringLiteral(".0");
     return QCoreApplication::translate("vaun::format", "%1 s").arg(text);
+}
+
+namespace {
+
+// "−23.0": a minus sign, not a hyphen, as in the loudness texts of EBU R 128.
+QString signedTenths(double value) {
+    QString text = QString::asprintf("%.1f", value);
+    if (text == QStringLiteral("-0.0")) return QStringLiteral("0.0");
+    if (text.startsWith(u'-')) text.replace(0, 1, QChar(0x2212));
+    return text;
+}
+
+const std::string* tag(const AudioMetadata& metadata, std::string_view key) {
+    for (const auto& [k, v] : metadata.tags)
+        if (k == key) return &v;
+    return nullptr;
+}
+
+} // namespace
+
+std::optional<QString> storedLoudness(const BWFChunk& bwf) {
+    QStringList parts;
+    if (bwf.loudnessValue) parts << signedTenths(*bwf.loudnessValue) + QStringLiteral(" LUFS");
+    if (bwf.loudnessRange) parts << QStringLiteral("LRA ") + signedTenths(*bwf.loudnessRange) + QStringLiteral(" LU");
+    if (bwf.maxTruePeakLevel) parts << signedTenths(*bwf.maxTruePeakLevel) + QStringLiteral(" dBTP");
+    if (bwf.maxMomentaryLoudness)
+        parts << QCoreApplication::translate("vaun::format", "max. momentary %1 LUFS").arg(signedTenths(*bwf.maxMomentaryLoudness));
+    if (bwf.maxShortTermLoudness)
+        parts << QCoreApplication::translate("vaun::format", "max. short-term %1 LUFS").arg(signedTenths(*bwf.maxShortTermLoudness));
+    if (parts.isEmpty()) return std::nullopt;
+    return parts.join(QStringLiteral(" \u00B7 "));
+}
+
+std::optional<QString> tagLine(const AudioMetadata& metadata) {
+    QStringList parts;
+    for (const char* key : {"title", "artist", "album"})
+        if (const std::string* value = tag(metadata, key)) parts << QString::fromStdString(*value).simplified();
+    if (parts.isEmpty()) return std::nullopt;
+    return parts.join(QStringLiteral(" \u00B7 "));
+}
+
+QString tagLabel(const std::string& key) {
+    QString label = QString::fromStdString(key);
+    label.replace(u'_', u' ');
+    if (!label.isEmpty()) label[0] = label[0].toUpper();
+    return label;
 }
 
 } // namespace vaun::format

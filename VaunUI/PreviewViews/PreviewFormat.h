@@ -39,4 +39,13 @@ QString dateTime(AudioMetadata::Date date, const QLocale& locale = QLocale());
 // fraction; absent when absent or not finite.
 std::optional<QString> shortestSeconds(std::optional<double> seconds);
 
+// "−23.0 LUFS · LRA 5.0 LU · −1.0 dBTP", then the maximum momentary and short-term loudness:
+// the parts a bext chunk stores; absent when it stores none.
+std::optional<QString> storedLoudness(const BWFChunk& bwf);
+
+// "Title · Artist · Album", those the tags hold; absent when none.
+std::optional<QString> tagLine(const AudioMetadata& metadata);
+// A tag's row label: "Album artist" for "album_artist", "Title" for "title".
+QString tagLabel(const std::string& key);
+
 } // namespace vaun::format

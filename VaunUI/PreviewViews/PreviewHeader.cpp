@@ -51,6 +51,11 @@ PreviewHeader::PreviewHeader(const AudioMetadata& metadata, const std::function<
     name->setSelectable(true);
     name->setObjectName(QStringLiteral("fileName"));
     text->addWidget(name.release());
+    if (const auto line = format::tagLine(metadata)) {
+        auto tags = std::make_unique<PreviewText>(*line, systemFont(TextStyle::subheadline, FontWeight::medium), Tone::primary);
+        tags->setObjectName(QStringLiteral("fileTags"));
+        text->addWidget(tags.release());
+    }
     auto sub = std::make_unique<PreviewText>(subtitle(metadata), systemFont(TextStyle::subheadline), Tone::secondary);
     sub->setObjectName(QStringLiteral("fileSubtitle"));
     text->addWidget(sub.release());

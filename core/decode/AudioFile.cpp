@@ -2,6 +2,7 @@
 
 #include "common/Errors.h"
 #include "decode/ContainerLayout.h"
+#include "decode/FFmpegFacts.h"
 #include "decode/FFmpegInput.h"
 #include "decode/LengthScan.h"
 
@@ -107,6 +108,9 @@ struct AudioFile::Impl {
 
     AudioFormat fileFormat;
     AudioFormat processingFormat;
+    StreamFacts facts;
+    // Frames of encoder priming the container states and FFmpeg's demuxer keeps.
+    std::int64_t priming = 0;
     int channels = 0;
     int rate = 0;
     std::int64_t length = 0;
@@ -209,6 +213,7 @@ struct AudioFile::Impl {
 
     void restart() {
         decoder = std::make_unique<Decoder>(source, decoder->index());
+        decoder->skipAtStart(priming);
         frameReady = false;
         frameOffset = 0;
         fromStart = true;
@@ -324,18 +329,42 @@ AudioFile::AudioFile(const std::filesystem::path& path) : impl_(std::make_unique
     m.processingFormat.formatID = FormatID::LinearPCM;
     m.processingFormat.bitsPerChannel = 32;
 
+    // The container's own trimming where FFmpeg's demuxer leaves it out: a CAF packet
+    // table's priming and end, an iTunes gapless tag's end (FFmpeg applies its priming).
+    std::optional<std::int64_t> validFrames;
+    if (containerDecides && container.packetTable) {
+        m.priming = container.packetTable->primingFrames;
+        if (container.packetTable->validFrames > 0) validFrames = container.packetTable->validFrames;
+    } else if (!opened.raw && isMP4Family(m.source.format)) {
+        validFrames = iTunesValidFrames(*m.decoder->format());
+    }
+    m.decoder->skipAtStart(m.priming);
+
     std::int64_t length = kUnknownLength;
-    if (containerDecides && av_get_bits_per_sample(par->codec_id) > 0)
+    std::optional<std::int64_t> payloadBytes;
+    if (containerDecides && av_get_bits_per_sample(par->codec_id) > 0) {
         length = headerPCMLength(container, *par);
-    else if (par->codec_id == AV_CODEC_ID_FLAC && std::string_view(m.source.format->name) == "flac")
-        length = streamInfoLength(m.source, m.decoder->index(), *par);
+    } else if (par->codec_id == AV_CODEC_ID_FLAC && std::string_view(m.source.format->name) == "flac") {
+        const Scan extent = streamInfoLength(m.source, m.decoder->index(), *par);
+        length = extent.length;
+        payloadBytes = extent.payloadBytes;
+    }
     if (length == kUnknownLength) {
         Scan scan = scanLength(m.source, m.decoder->index(), par);
         length = scan.length;
+        payloadBytes = scan.payloadBytes;
         m.seekPoints = std::move(scan.points);
+        // Scanned frames count the priming the reads drop.
+        std::erase_if(m.seekPoints, [&](SeekPoint& p) { return (p.frame -= m.priming) < 0; });
     }
+    // Counted without the priming skip: that comes off here, and the stated end caps the rest.
     if (length == kUnknownLength) length = decodeLength(m.source, m.decoder->index());
+    length = std::max<std::int64_t>(0, length - m.priming);
+    if (validFrames) length = std::min(length, *validFrames);
     m.length = length;
+
+    m.facts = describeStream(*m.decoder->format(), *m.decoder->stream());
+    m.facts.bitRate = averageBitRate(*m.decoder->format(), *par, payloadBytes, length);
 
     const bool intraOnly = av_get_bits_per_sample(par->codec_id) > 0;
     m.preroll = intraOnly ? 0 : std::max<std::int64_t>({8192, 4 * std::int64_t(par->frame_size), par->seek_preroll});
@@ -348,6 +377,7 @@ AudioFile& AudioFile::operator=(AudioFile&&) noexcept = default;
 const AudioFormat& AudioFile::fileFormat() const { return impl_->fileFormat; }
 const AudioFormat& AudioFile::processingFormat() const { return impl_->processingFormat; }
 std::int64_t AudioFile::length() const { return impl_->length; }
+const StreamFacts& AudioFile::streamFacts() const { return impl_->facts; }
 std::int64_t AudioFile::framePosition() const { return impl_->position; }
 
 void AudioFile::read(AudioPCMBuffer& buffer, std::uint32_t frameCount) {

@@ -2,6 +2,7 @@
 // An audio file opened for reading through FFmpeg, decoded to 32-bit float with one
 // plane per channel at the file's own rate and channel count.
 #include "decode/AudioFormat.h"
+#include "decode/StreamFacts.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -55,8 +56,11 @@ public:
     // The format reads deliver: 'lpcm' 32-bit float, same rate, channels and layout.
     const AudioFormat& processingFormat() const;
     // Frames the reads of an intact file deliver, encoder delay and padding removed where
-    // the file records them; reads never deliver more. A damaged file may deliver fewer.
+    // the file records them (LAME/Info, MP4 edit lists and iTunSMPB, CAF packet tables);
+    // reads never deliver more. A damaged file may deliver fewer.
     std::int64_t length() const;
+    // Codec names and profile, average bit rate and tags.
+    const StreamFacts& streamFacts() const;
 
     // Reads up to frameCount frames (at most the buffer's capacity) from the current
     // position; afterwards buffer.frameLength() tells how many arrived, 0 at the end.

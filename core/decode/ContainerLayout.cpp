@@ -214,6 +214,13 @@ void readCaf(const FileReader& file, ContainerLayout& out) {
         constexpr std::uint64_t kToEnd = std::numeric_limits<std::uint64_t>::max(); // size -1
         if (idIs(id, "chan") && !out.layout && size != kToEnd) {
             out.layout = readLayoutChunk(file, payload, size);
+        } else if (idIs(id, "pakt") && !out.packetTable && size >= 24 && size != kToEnd) {
+            std::array<std::uint8_t, 24> b{};
+            const ByteView p{b, true};
+            // Negative counts are not a trim anyone can apply.
+            if (file.read(payload, b) && std::int64_t(p.u64(8)) >= 0 && std::int32_t(p.u32(16)) >= 0 &&
+                std::int32_t(p.u32(20)) >= 0)
+                out.packetTable = PacketTableTrim{std::int64_t(p.u64(8)), std::int32_t(p.u32(16)), std::int32_t(p.u32(20))};
         } else if (idIs(id, "data") && !out.sampleData) {
             // The payload opens with a 4-byte edit count.
             std::optional<std::uint64_t> claimed;

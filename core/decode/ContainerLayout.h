@@ -42,6 +42,16 @@ struct WaveFormat {
     bool operator==(const WaveFormat&) const = default;
 };
 
+// The header of a CAF packet table ('pakt'): the frames the packets really carry, after the
+// encoder's priming frames at the start and before its remainder frames at the end.
+struct PacketTableTrim {
+    std::int64_t validFrames = 0;
+    std::int64_t primingFrames = 0;
+    std::int64_t remainderFrames = 0;
+
+    bool operator==(const PacketTableTrim&) const = default;
+};
+
 struct ContainerLayout {
     ContainerKind kind = ContainerKind::Other;
     // RIFX: every field and sample is big-endian.
@@ -52,6 +62,8 @@ struct ContainerLayout {
     std::optional<AudioChannelLayout> layout;
     // For WAVE, CAF and AIFF: the sample data, absent when no data chunk was found.
     std::optional<SampleDataRegion> sampleData;
+    // For CAF: the packet table's trimming, absent without a sound 'pakt' chunk.
+    std::optional<PacketTableTrim> packetTable;
 };
 
 // Never throws on bad content; an unreadable file gives kind Other.

@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/intreadwrite.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
 }
@@ -310,6 +311,7 @@ bool Decoder::seekToByte(std::int64_t pos) {
 
 bool Decoder::restartAfter(int seekResult) {
     if (seekResult < 0) return false;
+    primingFrames_ = 0; // a seek lands past the start
     avcodec_flush_buffers(codec_.get());
     finished_ = drained_ = false;
     return true;
@@ -327,6 +329,15 @@ void Decoder::feed(AVPacket* packet, bool tolerateDamage) {
             continue;
         }
         if (observer_) observer_->packet(*packet);
+        if (primingFrames_ > 0) {
+            // libavcodec drops skip-samples side data's frames across as many frames as it takes.
+            std::uint8_t* side = av_packet_new_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, 10);
+            if (!side) fail(AVERROR(ENOMEM));
+            AV_WL32(side, std::uint32_t(std::min<std::int64_t>(primingFrames_, std::numeric_limits<std::int32_t>::max())));
+            AV_WL32(side + 4, 0);
+            side[8] = side[9] = 0;
+            primingFrames_ = 0;
+        }
         const int sent = avcodec_send_packet(codec_.get(), packet);
         av_packet_unref(packet);
         if (sent >= 0 || sent == AVERROR(EAGAIN)) return;

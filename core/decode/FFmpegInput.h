@@ -104,6 +104,9 @@ public:
     AVStream* stream() const { return stream_; }
     int index() const { return index_; }
     void finish() { finished_ = true; }
+    // Drops this many frames from the start of the stream, where the container states an
+    // encoder's priming that FFmpeg's demuxer leaves in. Only before the first read.
+    void skipAtStart(std::int64_t frames) { primingFrames_ = frames; }
 
     // The next frame with samples, or false at the end. Damage ends the stream unless
     // `tolerateDamage` (used while decoding up to a seek target); I/O failures throw.
@@ -124,6 +127,7 @@ private:
     AVStream* stream_ = nullptr;
     int index_ = -1;
     PacketObserver* observer_ = nullptr;
+    std::int64_t primingFrames_ = 0;
     bool trim_ = false;
     bool drained_ = false;
     bool finished_ = false;

@@ -49,16 +49,22 @@ private:
 
 // Where the FLAC frames near the end of the file stop, from their timestamps: what a
 // truncated file still holds. A cut-off last frame does not decode and does not count.
-std::int64_t flacTailEnd(const Source& source, int index, int rate) {
+// The payload runs from the first frame to the end of the last whole one.
+Scan flacTail(const Source& source, int index, int rate) {
     constexpr std::int64_t kTailBytes = 256 * 1024;
     const FormatPtr format = openInput(source);
-    if (unsigned(index) >= format->nb_streams) return kUnknownLength;
+    if (unsigned(index) >= format->nb_streams) return {};
     keepOnlyStream(format.get(), index);
+    const PacketPtr packet = makePacket();
+    std::int64_t firstPos = -1;
+    while (firstPos < 0 && av_read_frame(format.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index) firstPos = packet->pos;
+        av_packet_unref(packet.get());
+    }
     const std::int64_t size = avio_size(format->pb);
     if (size < 0 || av_seek_frame(format.get(), -1, std::max<std::int64_t>(0, size - kTailBytes), AVSEEK_FLAG_BYTE) < 0)
-        return kUnknownLength;
+        return {};
     const AVRational timeBase = format->streams[index]->time_base;
-    const PacketPtr packet = makePacket();
     const PacketPtr last = makePacket();
     while (av_read_frame(format.get(), packet.get()) >= 0) {
         if (packet->stream_index == index && packet->pts != AV_NOPTS_VALUE && packet->duration > 0) {
@@ -67,10 +73,14 @@ std::int64_t flacTailEnd(const Source& source, int index, int rate) {
         }
         av_packet_unref(packet.get());
     }
-    if (last->duration <= 0) return kUnknownLength;
+    if (last->duration <= 0) return {};
     FrameCounter check(*format->streams[index], false);
     const bool whole = check.add(last.get()) && check.add(nullptr) && check.frames() > 0;
-    return toFrames(whole ? last->pts + last->duration : last->pts, timeBase, rate);
+    Scan tail;
+    tail.length = toFrames(whole ? last->pts + last->duration : last->pts, timeBase, rate);
+    const std::int64_t end = whole ? last->pos + last->size : last->pos;
+    if (firstPos >= 0 && last->pos >= 0 && end > firstPos) tail.payloadBytes = end - firstPos;
+    return tail;
 }
 
 } // namespace
@@ -85,13 +95,14 @@ std::int64_t headerPCMLength(const ContainerLayout& container, const AVCodecPara
     return std::int64_t(std::min<std::uint64_t>(frames, std::numeric_limits<std::int64_t>::max()));
 }
 
-std::int64_t streamInfoLength(const Source& source, int index, const AVCodecParameters& par) {
-    if (par.extradata_size < 18) return kUnknownLength;
+Scan streamInfoLength(const Source& source, int index, const AVCodecParameters& par) {
+    if (par.extradata_size < 18) return {};
     const std::uint8_t* s = par.extradata;
     const std::int64_t total = (std::int64_t(s[13] & 0x0F) << 32) | std::int64_t(AV_RB32(s + 14));
-    if (total <= 0) return kUnknownLength;
-    const std::int64_t end = flacTailEnd(source, index, par.sample_rate);
-    return end > 0 ? std::min(total, end) : total;
+    if (total <= 0) return {};
+    Scan tail = flacTail(source, index, par.sample_rate);
+    tail.length = tail.length > 0 ? std::min(total, tail.length) : total;
+    return tail;
 }
 
 std::int64_t PacketModel::frames(const AVPacket* packet) {
@@ -170,6 +181,12 @@ Scan scanLength(const Source& source, int index, AVCodecParameters* par) {
 
     std::int64_t packets = 0;
     std::int64_t modelled = 0;
+    std::int64_t payload = 0;
+    const auto counted = [&](std::int64_t length) {
+        scan.length = length;
+        scan.payloadBytes = payload;
+        return std::move(scan);
+    };
     for (;; ++packets) {
         const int read = av_read_frame(format.get(), packet.get());
         if (read < 0) {
@@ -181,12 +198,14 @@ Scan scanLength(const Source& source, int index, AVCodecParameters* par) {
             --packets;
             continue;
         }
+        // Packets an edit list leaves out are not part of what plays.
+        if (!(packet->flags & AV_PKT_FLAG_DISCARD)) payload += packet->size;
         const bool settled = model.settled();
         const std::int64_t frames = model.frames(packet.get());
         const auto slot = std::size_t(packets % kKept);
         keptModel[slot] = 0;
         if (packets < kHeadPackets) {
-            if (!head.add(packet.get())) return {head.frames(), {}};
+            if (!head.add(packet.get())) return counted(head.frames());
         } else if (frames == kUnknownLength) {
             return {};
         } else {
@@ -202,7 +221,8 @@ Scan scanLength(const Source& source, int index, AVCodecParameters* par) {
     }
     if (packets <= kHeadPackets) {
         head.add(nullptr);
-        return {head.frames(), {}};
+        scan.points.clear();
+        return counted(head.frames());
     }
     // Decode the last packets after the head instead of modelling them, a couple of
     // earlier ones first so that the decoder has its context.
@@ -216,8 +236,7 @@ Scan scanLength(const Source& source, int index, AVCodecParameters* par) {
         if (i < packets - tail) end.forget();
     }
     if (intact) end.add(nullptr);
-    scan.length = head.frames() + modelled + end.frames();
-    return scan;
+    return counted(head.frames() + modelled + end.frames());
 }
 
 std::int64_t decodeLength(const Source& source, int index) {

@@ -14,8 +14,6 @@ inline constexpr std::int64_t kUnknownLength = -1;
 
 // Frames of uncompressed audio from the container's own header, cut to the file.
 std::int64_t headerPCMLength(const ContainerLayout& container, const AVCodecParameters& par);
-// FLAC STREAMINFO's total samples, cut to where the frames in the file end.
-std::int64_t streamInfoLength(const Source& source, int index, const AVCodecParameters& par);
 
 // A packet a seek can start from: its byte position and the frame its samples begin at.
 struct SeekPoint {
@@ -68,7 +66,14 @@ struct Scan {
     std::int64_t length = kUnknownLength;
     // About one a second, where the demuxer can seek to a byte position.
     std::vector<SeekPoint> points;
+    // Bytes of the stream's packets met, the audio payload the length was counted from;
+    // absent where the length did not come from the packets.
+    std::optional<std::int64_t> payloadBytes;
 };
+
+// FLAC STREAMINFO's total samples, cut to where the frames in the file end, and the bytes
+// from the first frame to the end of the last.
+Scan streamInfoLength(const Source& source, int index, const AVCodecParameters& par);
 
 // Counts the frames a decode would deliver with a second demux pass over the packets,
 // without decoding more than a few of them, and notes seek points on the way.

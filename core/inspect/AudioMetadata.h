@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vaun {
@@ -35,7 +36,7 @@ struct AudioMetadata {
     std::optional<std::string> iXMLTape;
     std::optional<std::string> iXMLTrack;
     std::optional<std::string> iXMLNotes;
-    bool hasArtwork = false;
+    bool hasArtwork = false; // true once artwork is found
     // The fields below start at fixed values and are filled by the assembler.
     std::optional<std::vector<std::uint8_t>> artworkData;
     std::optional<BWFChunk> bwf;
@@ -50,6 +51,11 @@ struct AudioMetadata {
     bool hasDolbyMetadata = false;
     bool isRF64 = false;
     std::vector<std::string> warnings;
+    // FFmpeg's name of the codec profile ("LC", "HE-AAC"); absent when none.
+    std::optional<std::string> codecProfile;
+    // Descriptive tags in file order, lower-case keys as FFmpeg's demuxers name them
+    // ("title", "artist", "album_artist"); none that the record shows elsewhere.
+    std::vector<std::pair<std::string, std::string>> tags;
 
     bool operator==(const AudioMetadata&) const = default;
 };

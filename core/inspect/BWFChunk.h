@@ -1,6 +1,7 @@
 #pragma once
 // The Broadcast Wave "bext" chunk (EBU Tech 3285): description, originator, date and time
-// as stored, sample-accurate time reference and version.
+// as stored, sample-accurate time reference, version, UMID, the loudness a version 2 chunk
+// stores and the coding history.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +18,17 @@ struct BWFChunk {
     std::uint64_t timeReferenceSamples = 0;
     std::uint16_t version = 0;
     std::optional<double> timeReferenceSeconds;
+    // Upper-case hex of the 64-byte SMPTE UMID (32 bytes when the extension is all zero);
+    // absent for version 0 or an all-zero UMID.
+    std::optional<std::string> umid;
+    // From version 2: the stored value / 100 (LUFS, LU, dBTP); absent when stored as 0x7FFF.
+    std::optional<double> loudnessValue;
+    std::optional<double> loudnessRange;
+    std::optional<double> maxTruePeakLevel;
+    std::optional<double> maxMomentaryLoudness;
+    std::optional<double> maxShortTermLoudness;
+    // The text after the fixed part, up to its first NUL, trailing line breaks removed.
+    std::string codingHistory;
 
     bool operator==(const BWFChunk&) const = default;
 

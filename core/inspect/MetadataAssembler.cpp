@@ -8,6 +8,7 @@
 #include "inspect/FileAttributes.h"
 #include "inspect/IXMLChunk.h"
 #include "inspect/RIFFParser.h"
+#include "inspect/Tags.h"
 #include "inspect/UTTypeProbe.h"
 
 #include <algorithm>
@@ -134,6 +135,20 @@ void addADMSummary(AudioMetadata& record, const ADMModel& adm) {
     record.admTrackLabels = admTrackLabels(adm, record.channels);
 }
 
+// FFmpeg's WAVE reader passes the bext fields on as tags, some under tag names.
+Tags::List shownElsewhere(const AudioMetadata& record) {
+    if (!record.bwf) return {};
+    Tags::List shown;
+    for (const char* key : {"description", "originator", "originator_reference", "origination_date",
+                            "origination_time", "time_reference", "umid", "coding_history"})
+        shown.emplace_back(key, std::string());
+    const BWFChunk& b = *record.bwf;
+    for (const auto& [key, value] : {std::pair{"comment", &b.description}, std::pair{"encoded_by", &b.originator},
+                                     std::pair{"date", &b.originationDate}})
+        if (!value->empty()) shown.emplace_back(key, *value);
+    return shown;
+}
+
 } // namespace
 
 std::string MetadataAssembler::codecHint(const AudioFormat& format) {
@@ -148,6 +163,27 @@ std::string MetadataAssembler::codecHint(const AudioFormat& format) {
     case FormatID::ULaw: return "\xCE\xBC-law"; // μ-law
     default: return "Unknown codec";
     }
+}
+
+std::string MetadataAssembler::codecName(const AudioFormat& format, const StreamFacts& facts) {
+    static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+        {"mp1", "MP1"},       {"mp2", "MP2"},       {"mp3", "MP3"},       {"mp3adu", "MP3"},  {"mp3on4", "MP3"},
+        {"aac", "AAC"},       {"aac_latm", "AAC"},  {"ac3", "AC-3"},      {"eac3", "E-AC-3"}, {"opus", "Opus"},
+        {"vorbis", "Vorbis"}, {"dts", "DTS"},       {"truehd", "TrueHD"}, {"wavpack", "WavPack"},
+        {"gsm", "GSM"},       {"gsm_ms", "GSM"},    {"amr_nb", "AMR"},    {"amr_wb", "AMR"},
+        {"adpcm_ima_wav", "IMA ADPCM"}, {"adpcm_ima_qt", "IMA ADPCM (QuickTime)"}, {"adpcm_ms", "Microsoft ADPCM"},
+    };
+    if (std::string hint = codecHint(format); hint != "Unknown codec") return hint;
+    const std::string_view name = facts.codecName;
+    for (const auto& [ffmpeg, shown] : kNames)
+        if (name == ffmpeg) return std::string(shown);
+    std::string_view longName = facts.codecLongName;
+    // FFmpeg writes "ADPCM Yamaha", "ADPCM IMA Westwood"; users read "Yamaha ADPCM".
+    if (name.starts_with("adpcm_") && longName.starts_with("ADPCM ") && longName.size() > 6)
+        return std::string(longName.substr(6)) + " ADPCM";
+    if (!longName.empty()) return std::string(longName);
+    if (!name.empty()) return std::string(name);
+    return "Unknown codec";
 }
 
 std::optional<int> MetadataAssembler::bitDepth(const AudioFormat& format) {
@@ -184,6 +220,7 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
     const UTTypeProbe::Result type = UTTypeProbe::probe(url);
     const AudioFile file(url);
     const AudioFormat& native = file.fileFormat();
+    const StreamFacts& facts = file.streamFacts();
     const double rate = file.processingFormat().sampleRateHz;
 
     AudioMetadata record;
@@ -191,9 +228,12 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
     record.fileSizeBytes = attributes.sizeBytes;
     record.containerUTType = type.utType;
     record.containerDescription = type.displayName;
-    record.codec = codecHint(native);
+    record.codec = codecName(native, facts);
+    // A profile that only repeats the codec's name ("DTS") says nothing more.
+    if (facts.profile && facts.profile != record.codec) record.codecProfile = facts.profile;
     if (rate > 0) record.durationSeconds = double(file.length()) / rate;
     record.sampleRateHz = rate;
+    record.bitRate = facts.bitRate;
     record.bitDepth = bitDepth(native);
     record.channels = asInt(native.channelCount);
     record.channelLayoutName = friendlyChannelLayout(native.channelLayout);
@@ -207,16 +247,18 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
 
     throwIfCancelled(isCancelled);
     const auto container = RIFFParser::scan(url, RIFFParser::Options::defaults(), isCancelled);
-    if (!container || container->formType != "WAVE") return record;
-    readChunks(record, *container, resolved, isCancelled);
-    // The axml is read apart from the walk's budgets; only its failure shows here.
-    if (record.isADM) {
-        AXMLOptions soundnessOnly;
-        soundnessOnly.keepBlocks = false;
-        const auto adm = ADMModel::read(url, soundnessOnly, isCancelled);
-        if (adm && !adm->warnings.empty()) record.warnings.emplace_back(ADMModel::unreadableWarning);
-        if (adm) addADMSummary(record, *adm);
+    if (container && container->formType == "WAVE") {
+        readChunks(record, *container, resolved, isCancelled);
+        // The axml is read apart from the walk's budgets; only its failure shows here.
+        if (record.isADM) {
+            AXMLOptions soundnessOnly;
+            soundnessOnly.keepBlocks = false;
+            const auto adm = ADMModel::read(url, soundnessOnly, isCancelled);
+            if (adm && !adm->warnings.empty()) record.warnings.emplace_back(ADMModel::unreadableWarning);
+            if (adm) addADMSummary(record, *adm);
+        }
     }
+    record.tags = Tags::clean(facts.tags, shownElsewhere(record));
     return record;
 }
 
@@ -225,7 +267,10 @@ void MetadataAssembler::addArtwork(AudioMetadata& record, const std::filesystem:
     throwIfCancelled(isCancelled);
     auto picture = Artwork::find(url, isCancelled);
     throwIfCancelled(isCancelled);
-    if (picture) record.artworkData = std::move(*picture);
+    if (picture) {
+        record.artworkData = std::move(*picture);
+        record.hasArtwork = true;
+    }
 }
 
 } // namespace vaun

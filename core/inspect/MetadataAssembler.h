@@ -4,6 +4,7 @@
 // with bext, iXML, chna, axml and dbmd. Artwork is a separate step.
 #include "common/Errors.h"
 #include "decode/AudioFormat.h"
+#include "decode/StreamFacts.h"
 #include "inspect/AudioMetadata.h"
 
 #include <cstddef>
@@ -25,13 +26,17 @@ struct MetadataAssembler {
                                   const CancellationTest& isCancelled = neverCancelled());
 
     // Fills `record.artworkData` with the first embedded picture of at most 4 MiB among the
-    // first 256 items; leaves it alone when there is none. Throws DecoderError when the file
-    // cannot be opened and CancellationError when cancelled.
+    // first 256 items and sets `hasArtwork`; leaves both alone when there is none. Throws
+    // DecoderError when the file cannot be opened and CancellationError when cancelled.
     static void addArtwork(AudioMetadata& record, const std::filesystem::path& url,
                            const CancellationTest& isCancelled = neverCancelled());
 
     // "PCM", "MP3", "AAC", "ALAC", "FLAC", "A-law", "μ-law", else "Unknown codec".
     static std::string codecHint(const AudioFormat& format);
+    // codecHint where it names the codec; else "MP1", "MP2", "AC-3", "E-AC-3", "Opus",
+    // "Vorbis", "DTS", "TrueHD", "WavPack", "GSM", "AMR", "IMA ADPCM" and the other ADPCM
+    // variants, else FFmpeg's own name, and "Unknown codec" only where FFmpeg has none.
+    static std::string codecName(const AudioFormat& format, const StreamFacts& facts);
     // Bits per channel for linear PCM, ALAC and FLAC when not 0; else absent.
     static std::optional<int> bitDepth(const AudioFormat& format);
     // A first name for the layout; the fallback forms ("Channel labels: …", "Speaker bitmap

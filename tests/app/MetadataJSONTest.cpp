@@ -34,13 +34,16 @@ TEST(MetadataJSON, EveryFieldInDeclarationOrder) {
     m.iXMLNotes = "wind\nrain";
     m.hasArtwork = false;
     m.artworkData = std::vector<std::uint8_t>(300000, 7);
-    m.bwf = BWFChunk{"Harbour dawn", "ZOREL", "ref\\1", "2026-11-30", "14:05:09", 1728000000, 2, std::nullopt};
+    m.bwf = BWFChunk{"Harbour dawn", "ZOREL", "ref\\1", "2026-11-30", "14:05:09", 1728000000, 2, std::nullopt,
+                     "060A2B34", -23.0, 5.5, std::nullopt, -18.25, -20.0, "A=PCM\r\nF=48000"};
     m.channelLabels = {"L", "R", "C", "LFE", "Ls", "Rs"};
     m.isADM = true;
     m.admTrackCount = 12;
     m.hasDolbyMetadata = true;
     m.isRF64 = true;
     m.warnings = {"Invalid bext metadata.", "Invalid or oversized iXML metadata."};
+    m.codecProfile = "LC";
+    m.tags = {{"title", "Caf\xC3\xA9 \"Noir\""}, {"album_artist", "Zorel"}};
     EXPECT_EQ(metadataJSON(m),
               "{\"fileName\": \"Take \\\"5\\\".wav\", \"fileSizeBytes\": 2880088, "
               "\"containerUTType\": \"com.microsoft.waveform-audio\", \"containerDescription\": \"WAVE / BWF\", "
@@ -55,10 +58,13 @@ TEST(MetadataJSON, EveryFieldInDeclarationOrder) {
               "\"bwf\": {\"description\": \"Harbour dawn\", \"originator\": \"ZOREL\", "
               "\"originatorReference\": \"ref\\\\1\", \"originationDate\": \"2026-11-30\", "
               "\"originationTime\": \"14:05:09\", \"timeReferenceSamples\": 1728000000, \"version\": 2, "
-              "\"timeReferenceSeconds\": null}, "
+              "\"timeReferenceSeconds\": null, \"umid\": \"060A2B34\", \"codingHistory\": \"A=PCM\\r\\nF=48000\", "
+              "\"loudnessValue\": -23, \"loudnessRange\": 5.5, \"maxTruePeakLevel\": null, "
+              "\"maxMomentaryLoudness\": -18.25, \"maxShortTermLoudness\": -20}, "
               "\"channelLabels\": [\"L\", \"R\", \"C\", \"LFE\", \"Ls\", \"Rs\"], \"isADM\": true, "
               "\"admTrackCount\": 12, \"hasDolbyMetadata\": true, \"isRF64\": true, "
-              "\"warnings\": [\"Invalid bext metadata.\", \"Invalid or oversized iXML metadata.\"]}");
+              "\"warnings\": [\"Invalid bext metadata.\", \"Invalid or oversized iXML metadata.\"], "
+              "\"codecProfile\": \"LC\", \"tags\": {\"title\": \"Caf\xC3\xA9 \\\"Noir\\\"\", \"album_artist\": \"Zorel\"}}");
 }
 
 TEST(MetadataJSON, AbsentValuesAreNull) {
@@ -70,7 +76,7 @@ TEST(MetadataJSON, AbsentValuesAreNull) {
               "\"iXMLProject\": null, \"iXMLScene\": null, \"iXMLTape\": null, \"iXMLTrack\": null, "
               "\"iXMLNotes\": null, \"hasArtwork\": false, \"artworkData\": null, \"bwf\": null, "
               "\"channelLabels\": [], \"isADM\": false, \"admTrackCount\": null, \"hasDolbyMetadata\": false, "
-              "\"isRF64\": false, \"warnings\": []}");
+              "\"isRF64\": false, \"warnings\": [], \"codecProfile\": null, \"tags\": {}}");
 }
 
 TEST(MetadataJSON, NumbersReadBackExactly) {

@@ -13,27 +13,6 @@ constexpr double kRate = 48000;
 // Long enough that far targets go through a demuxer seek rather than decoding forward.
 constexpr std::int64_t kFrames = 48000 * 12 + 321;
 
-// The shift, within ±limit frames, at which `block` best matches `reference` at `target`.
-std::int64_t bestLag(const Planes& block, const Planes& reference, std::int64_t target, std::int64_t limit = 64) {
-    std::int64_t best = 0;
-    double bestError = std::numeric_limits<double>::infinity();
-    const std::int64_t n = frameCount(block);
-    for (std::int64_t lag = -limit; lag <= limit; ++lag) {
-        if (target + lag < 0 || target + lag + n > frameCount(reference)) continue;
-        double error = 0;
-        for (std::size_t c = 0; c < block.size(); ++c)
-            for (std::int64_t i = 0; i < n; ++i) {
-                const double d = block[c][std::size_t(i)] - reference[c][std::size_t(target + lag + i)];
-                error += d * d;
-            }
-        if (error < bestError) {
-            bestError = error;
-            best = lag;
-        }
-    }
-    return best;
-}
-
 class Seeking : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {

@@ -11,8 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -92,6 +91,27 @@ inline Planes slice(const Planes& planes, std::int64_t from, std::int64_t count)
     return out;
 }
 
+// The shift, within ±limit frames, at which `block` best matches `reference` at `target`.
+inline std::int64_t bestLag(const Planes& block, const Planes& reference, std::int64_t target, std::int64_t limit = 64) {
+    std::int64_t best = 0;
+    double bestError = std::numeric_limits<double>::infinity();
+    const std::int64_t n = frameCount(block);
+    for (std::int64_t lag = -limit; lag <= limit; ++lag) {
+        if (target + lag < 0 || target + lag + n > frameCount(reference)) continue;
+        double error = 0;
+        for (std::size_t c = 0; c < block.size(); ++c)
+            for (std::int64_t i = 0; i < n; ++i) {
+                const double d = block[c][std::size_t(i)] - reference[c][std::size_t(target + lag + i)];
+                error += d * d;
+            }
+        if (error < bestError) {
+            bestError = error;
+            best = lag;
+        }
+    }
+    return best;
+}
+
 // Big-endian byte building for hand-made containers.
 struct BigEndianBytes {
     std::vector<std::uint8_t> bytes;
@@ -113,14 +133,47 @@ struct BigEndianBytes {
     void append(const std::vector<std::uint8_t>& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
 };
 
-inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+// An AAC CAF as Apple's tools write it, from the frames of an ADTS stream of 48 kHz stereo
+// AAC-LC: a packet table that states `priming` frames at the start and `valid` frames in all.
+inline void writeAACCaf(const std::filesystem::path& adts, const std::filesystem::path& out, std::uint32_t priming,
+                        std::uint64_t valid) {
+    const auto stream = readBytes(adts);
+    std::vector<std::vector<std::uint8_t>> packets;
+    for (std::size_t at = 0; at + 7 <= stream.size();) {
+        const std::size_t length = std::size_t(stream[at + 3] & 3) << 11 | std::size_t(stream[at + 4]) << 3 | stream[at + 5] >> 5;
+        const std::size_t header = (stream[at + 1] & 1) ? 7 : 9;
+        if (length < header || at + length > stream.size()) break;
+        packets.emplace_back(stream.begin() + std::ptrdiff_t(at + header), stream.begin() + std::ptrdiff_t(at + length));
+        at += length;
+    }
+    BigEndianBytes f;
+    const auto chunk = [&](const char(&id)[5], const BigEndianBytes& payload) {
+        f.id(id), f.u64(payload.bytes.size()), f.append(payload.bytes);
+    };
+    f.id("caff"), f.u16(1), f.u16(0);
+    BigEndianBytes desc;
+    desc.f64(48000), desc.id("aac "), desc.u32(2), desc.u32(0), desc.u32(1024), desc.u32(2), desc.u32(0);
+    chunk("desc", desc);
+    // The magic cookie is an MPEG-4 ES descriptor holding the AudioSpecificConfig (LC, 48 kHz, stereo).
+    BigEndianBytes kuki;
+    kuki.u32(0);
+    // ES_ID and flags; object type, stream type, buffer size, maximum and average bit rate.
+    kuki.append({0x03, 25, 0, 0, 0, 0x04, 17, 0x40, 0x15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x05, 2, 0x11, 0x90, 0x06, 1, 2});
+    chunk("kuki", kuki);
+    BigEndianBytes pakt;
+    const std::uint64_t total = packets.size() * 1024;
+    pakt.u64(packets.size()), pakt.u64(valid), pakt.u32(priming), pakt.u32(std::uint32_t(total > priming + valid ? total - priming - valid : 0));
+    for (const auto& p : packets) {
+        std::vector<std::uint8_t> size;
+        for (std::size_t n = p.size(); size.empty() || n > 0; n >>= 7) size.insert(size.begin(), std::uint8_t((n & 0x7F) | (size.empty() ? 0 : 0x80)));
+        pakt.append(size);
+    }
+    chunk("pakt", pakt);
+    BigEndianBytes data;
+    data.u32(0);
+    for (const auto& p : packets) data.append(p);
+    chunk("data", data);
+    writeBytes(out, f.bytes);
 }
 
 inline void sox(const std::filesystem::path& in, const std::string& args, const std::filesystem::path& out) {

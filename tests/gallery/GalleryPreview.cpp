@@ -84,6 +84,7 @@ void loadAndAnalyse(AudioPreviewController& controller, const std::filesystem::p
     waitUntil([&] { return !controller.model().analysisProgress(); });
     controller.model().setShowFileDetails(true);
     controller.model().setShowRecordingMetadata(true);
+    controller.model().setShowTags(true);
 }
 
 } // namespace

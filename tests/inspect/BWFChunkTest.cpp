@@ -30,7 +30,7 @@ struct BextWriter {
 TEST(BWFChunk, AllZeroFixedPartIsEmptyButValid) {
     const auto chunk = BWFChunk::parse(Bytes(602, 0));
     ASSERT_TRUE(chunk);
-    EXPECT_EQ(*chunk, (BWFChunk{"", "", "", "", "", 0, 0, std::nullopt}));
+    EXPECT_EQ(*chunk, BWFChunk{});
     EXPECT_FALSE(chunk->timeReferenceSeconds);
 }
 
@@ -51,19 +51,20 @@ TEST(BWFChunk, ReadsEveryFieldFromItsOwnRange) {
         .u32(342, 0x00000001)
         .put(346, "\x02")
         .put(347, "\x01")
-        .fill(348, 254, 0xEE); // UMID, loudness and reserved bytes are not read
+        .fill(422, 180, 0xEE); // reserved bytes are not read
     const auto chunk = BWFChunk::parse(bext.bytes);
     ASSERT_TRUE(chunk);
     EXPECT_EQ(*chunk, (BWFChunk{"Scene 12 take 3", std::string(32, 'O'), "REF-0042", "2024-05-17", "13:45:09",
-                                4294967312ull, 0x0102, std::nullopt}));
+                                4294967312ull, 0x0102, std::nullopt, std::nullopt, 0.0, 0.0, 0.0, 0.0, 0.0, ""}));
 }
 
-TEST(BWFChunk, OnlyTrailingZerosArePadding) {
+TEST(BWFChunk, TextEndsAtItsFirstZero) {
     EXPECT_EQ(BWFChunk::parse(BextWriter().put(0, "abcdef").bytes)->description, "abcdef");
     EXPECT_EQ(BWFChunk::parse(BextWriter().put(0, "abcdef").fill(6, 250, ' ').bytes)->description,
               "abcdef" + std::string(250, ' '));
-    EXPECT_EQ(BWFChunk::parse(BextWriter().put(0, "  ab").put(5, "cd").bytes)->description,
-              std::string("  ab\0cd", 7));
+    // A recorder that leaves stale bytes after the terminator.
+    EXPECT_EQ(BWFChunk::parse(BextWriter().put(256, std::string_view("Recorder\0\0\x91^junk", 15)).bytes)->originator,
+              "Recorder");
 }
 
 TEST(BWFChunk, TextIsUTF8ElseLatin1) {
@@ -89,16 +90,34 @@ TEST(BWFChunk, TextIsUTF8ElseLatin1) {
               "\xF4\x8F\xBF\xBF\xED\x9F\xBF");
 }
 
-TEST(BWFChunk, CodingHistoryDoesNotChangeTheResult) {
+TEST(BWFChunk, VersionTwoCarriesUMIDLoudnessAndCodingHistory) {
     BextWriter bext;
-    bext.put(0, "desc").u32(338, 48000);
-    const auto plain = BWFChunk::parse(bext.bytes);
+    bext.put(0, "desc").put(346, "\x02");
+    for (std::size_t i = 0; i < 32; ++i) bext.bytes[348 + i] = std::uint8_t(0x60 + i);
+    const std::int16_t stored[] = {-2300, 500, -100, -1800, 0x7FFF};
+    for (std::size_t i = 0; i < 5; ++i) {
+        bext.bytes[412 + 2 * i] = std::uint8_t(std::uint16_t(stored[i]));
+        bext.bytes[413 + 2 * i] = std::uint8_t(std::uint16_t(stored[i]) >> 8);
+    }
     const std::string history = "A=PCM,F=48000,W=24,M=stereo,T=recorder\r\n";
     bext.bytes.insert(bext.bytes.end(), history.begin(), history.end());
-    const auto withHistory = BWFChunk::parse(bext.bytes);
-    ASSERT_TRUE(plain && withHistory);
-    EXPECT_EQ(*plain, *withHistory);
-    EXPECT_EQ(plain->timeReferenceSamples, 48000u);
+    bext.bytes.insert(bext.bytes.end(), {0, 'x', 'y'});
+    const auto chunk = BWFChunk::parse(bext.bytes);
+    ASSERT_TRUE(chunk);
+    EXPECT_EQ(chunk->umid, "606162636465666768696A6B6C6D6E6F707172737475767778797A7B7C7D7E7F");
+    EXPECT_EQ(chunk->loudnessValue, -23.0);
+    EXPECT_EQ(chunk->loudnessRange, 5.0);
+    EXPECT_EQ(chunk->maxTruePeakLevel, -1.0);
+    EXPECT_EQ(chunk->maxMomentaryLoudness, -18.0);
+    EXPECT_FALSE(chunk->maxShortTermLoudness); // 0x7FFF: not stored
+    EXPECT_EQ(chunk->codingHistory, "A=PCM,F=48000,W=24,M=stereo,T=recorder");
+
+    // Below version 2 the loudness bytes are reserved; version 0 has no UMID either.
+    bext.put(346, "\x01");
+    EXPECT_FALSE(BWFChunk::parse(bext.bytes)->loudnessValue);
+    EXPECT_TRUE(BWFChunk::parse(bext.bytes)->umid);
+    bext.put(346, std::string_view("\0", 1));
+    EXPECT_FALSE(BWFChunk::parse(bext.bytes)->umid);
 }
 
 } // namespace

@@ -115,7 +115,7 @@ TEST_F(Assembler, SixChannelWaveWithSpeakerMask) {
     EXPECT_EQ(m.durationSeconds, 2.0);
     EXPECT_EQ(m.channelLayoutName, "5.1 (L R C LFE Ls Rs)");
     EXPECT_EQ(m.channelLabels, (std::vector<std::string>{"L", "R", "C", "LFE", "Ls", "Rs"}));
-    EXPECT_EQ(m.bitRate, std::nullopt);
+    EXPECT_EQ(m.bitRate, 48000 * 6 * 24); // uncompressed: exactly rate × channels × bits
     EXPECT_FALSE(m.hasArtwork);
     EXPECT_EQ(m.artworkData, std::nullopt);
     EXPECT_FALSE(m.isADM);

@@ -49,6 +49,9 @@ private:
     std::filesystem::path path_;
 };
 
+std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
+void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+
 // Runs a shell command; returns its exit status.
 int run(const std::string& command);
 // Quotes a path for the shell.

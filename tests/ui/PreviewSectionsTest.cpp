@@ -286,7 +286,10 @@ TEST_F(Sections, RecordingMetadataAppearsOnlyWithBextOrIXMLText) {
     EXPECT_FALSE(rowValue(withNotes, "Recorded"));
 
     AudioMetadata bext = sample();
-    bext.bwf = BWFChunk{"", "Recorder", "", "", "", 172800000, 1, std::nullopt};
+    bext.bwf.emplace();
+    bext.bwf->originator = "Recorder";
+    bext.bwf->timeReferenceSamples = 172800000;
+    bext.bwf->version = 1;
     bext.bwfTimeReferenceSamples = 172800000;
     bext.bwfTimeReferenceSeconds = 3600.0;
     bext.isADM = true;
@@ -321,4 +324,37 @@ TEST_F(Sections, RecordingMetadataAppearsOnlyWithBextOrIXMLText) {
     EXPECT_EQ(originator->labelText().width(), 128);
     EXPECT_TRUE(originator->valueText().textInteractionFlags() & Qt::TextSelectableByMouse);
     EXPECT_EQ(originator->valueText().x(), 128 + 18);
+}
+
+TEST_F(Sections, StoredLoudnessProfileAndTagsHaveTheirRows) {
+    PreviewModel model;
+    AudioMetadata m = sample();
+    m.codecProfile = "HE-AAC";
+    BWFChunk bwf;
+    bwf.version = 2;
+    bwf.umid = "060A2B34";
+    bwf.codingHistory = "A=PCM,F=48000,W=24,M=stereo\r\nA=PCM,F=48000,W=24,M=stereo,T=edit";
+    bwf.loudnessValue = -23.0;
+    bwf.loudnessRange = 5.0;
+    bwf.maxTruePeakLevel = -1.0;
+    m.bwf = bwf;
+    m.tags = {{"title", "Harbour dawn"}, {"album_artist", "Zorel"}};
+    DetailsSections details(model, m);
+    EXPECT_EQ(rowValue(details, "Codec profile"), "HE-AAC");
+    EXPECT_EQ(rowValue(details, "UMID"), "060A2B34");
+    EXPECT_EQ(rowValue(details, "Coding history"), QString::fromStdString(bwf.codingHistory));
+    EXPECT_EQ(rowValue(details, "Stored loudness"), "\u221223.0 LUFS \u00B7 LRA 5.0 LU \u00B7 \u22121.0 dBTP");
+    EXPECT_EQ(rowValue(details, "Title"), "Harbour dawn");
+    EXPECT_EQ(rowValue(details, "Album artist"), "Zorel");
+
+    const auto sections = details.findChildren<DisclosureSection*>();
+    ASSERT_EQ(sections.size(), 3);
+    model.setShowTags(true);
+    EXPECT_TRUE(sections[2]->isExpanded() && sections[2]->header().text() == "Tags");
+
+    // The header reads the main tags above the container line.
+    m.tags.emplace_back("artist", "Field Unit");
+    EXPECT_EQ(format::tagLine(m), "Harbour dawn \u00B7 Field Unit");
+    m.tags.clear();
+    EXPECT_FALSE(format::tagLine(m));
 }
