@@ -26,7 +26,8 @@ constexpr std::array kRenames = {
     Rename{"ieng", "engineer"},      Rename{"isrc", "source"},       Rename{"isbj", "subject"},
     Rename{"ikey", "keywords"},      Rename{"imed", "medium"},       Rename{"icms", "commissioned"},
     Rename{"iarl", "archival_location"}, Rename{"tsc", "composer-sort"}, Rename{"tsoc", "composer-sort"},
-    Rename{"ts2", "album_artist-sort"}, Rename{"tso2", "album_artist-sort"},
+    Rename{"ts2", "album_artist-sort"}, Rename{"tso2", "album_artist-sort"}, Rename{"tdor", "original_date"},
+    Rename{"tory", "original_date"}, Rename{"tor", "original_date"},
 };
 
 // Facts of the container rather than tags, and the encoder delay the length already honours.
