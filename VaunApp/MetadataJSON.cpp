@@ -75,6 +75,15 @@ public:
         }
         out += ']';
     }
+    template <typename T, typename Write>
+    void list(const std::vector<T>& items, Write write) {
+        out += '[';
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i > 0) out += ", ";
+            write(items[i]);
+        }
+        out += ']';
+    }
     void beginObject() {
         out += '{';
         first_ = true;
@@ -247,6 +256,54 @@ std::string metadataJSON(const AudioMetadata& m) {
         w.string(value);
     }
     w.endObject();
+    w.key("timecode");
+    w.optional(m.timecode, [&](const Timecode& tc) {
+        w.beginObject();
+        w.key("start");
+        w.string(tc.text());
+        w.key("rate");
+        w.string(tc.rateText());
+        w.key("dropFrame");
+        w.boolean(tc.dropFrame);
+        w.endObject();
+    });
+    w.key("iXMLTake");
+    w.optionalString(m.iXMLTake);
+    w.key("iXMLCircled");
+    w.optional(m.iXMLCircled, [&](bool circled) { w.boolean(circled); });
+    w.key("iXMLUbits");
+    w.optionalString(m.iXMLUbits);
+    w.key("iXMLFamilyUID");
+    w.optionalString(m.iXMLFamilyUID);
+    w.key("tracks");
+    w.list(m.tracks, [&](const AudioMetadata::Track& t) {
+        w.beginObject();
+        w.key("channel");
+        w.integer(t.channel);
+        w.key("name");
+        w.optionalString(t.name);
+        w.key("function");
+        w.optionalString(t.function);
+        w.endObject();
+    });
+    w.key("markers");
+    w.list(m.markers, [&](const Marker& marker) {
+        static constexpr const char* kKinds[] = {"marker", "region", "loop", "chapter"};
+        w.beginObject();
+        w.key("kind");
+        w.string(kKinds[int(marker.kind)]);
+        w.key("id");
+        w.optionalInteger(marker.id);
+        w.key("start");
+        w.integer(marker.start);
+        w.key("length");
+        w.optionalInteger(marker.length);
+        w.key("label");
+        w.optionalString(marker.label);
+        w.key("note");
+        w.optionalString(marker.note);
+        w.endObject();
+    });
     w.out += '}';
     return std::move(w.out);
 }

@@ -46,6 +46,9 @@ void PreviewModel::setShowRecordingMetadata(bool show) {
     assign(showRecordingMetadata_, show, &PreviewModel::showRecordingMetadataChanged);
 }
 void PreviewModel::setShowTags(bool show) { assign(showTags_, show, &PreviewModel::showTagsChanged); }
+void PreviewModel::setReadoutShowsTimecode(bool show) {
+    assign(readoutShowsTimecode_, show, &PreviewModel::readoutShowsTimecodeChanged);
+}
 void PreviewModel::setPlaybackRoute(const std::optional<QString>& route) {
     assign(playbackRoute_, route, &PreviewModel::playbackRouteChanged);
 }

@@ -43,6 +43,7 @@ private:
     Q_PROPERTY(bool showFileDetails READ showFileDetails WRITE setShowFileDetails NOTIFY showFileDetailsChanged)
     Q_PROPERTY(bool showRecordingMetadata READ showRecordingMetadata WRITE setShowRecordingMetadata NOTIFY showRecordingMetadataChanged)
     Q_PROPERTY(bool showTags READ showTags WRITE setShowTags NOTIFY showTagsChanged)
+    Q_PROPERTY(bool readoutShowsTimecode READ readoutShowsTimecode WRITE setReadoutShowsTimecode NOTIFY readoutShowsTimecodeChanged)
     Q_PROPERTY(std::optional<QString> playbackRoute READ playbackRoute WRITE setPlaybackRoute NOTIFY playbackRouteChanged)
 
 public:
@@ -103,6 +104,11 @@ public:
     bool showTags() const { return showTags_; }
     void setShowTags(bool show);
 
+    // The time readout shows the timecode at the playhead, for a file that has one, rather than
+    // the elapsed time. Kept while files change, never saved.
+    bool readoutShowsTimecode() const { return readoutShowsTimecode_; }
+    void setReadoutShowsTimecode(bool show);
+
     // One-line summary of the multichannel output route while that player exists.
     const std::optional<QString>& playbackRoute() const { return playbackRoute_; }
     void setPlaybackRoute(const std::optional<QString>& route);
@@ -129,6 +135,7 @@ signals:
     void showFileDetailsChanged();
     void showRecordingMetadataChanged();
     void showTagsChanged();
+    void readoutShowsTimecodeChanged();
     void playbackRouteChanged();
 
 private:
@@ -154,6 +161,7 @@ private:
     bool showFileDetails_ = false;
     bool showRecordingMetadata_ = false;
     bool showTags_ = false;
+    bool readoutShowsTimecode_ = true;
     std::optional<QString> playbackRoute_;
 };
 

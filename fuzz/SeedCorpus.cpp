@@ -196,6 +196,62 @@ std::vector<std::pair<std::string, Bytes>> admSeeds() {
                               "\"X\">1</position></audioBlockFormat></audioChannelFormat>")}};
 }
 
+// The marker target's input: a reader byte (0 WAVE, 1 AIFF), then chunks of a 4-byte id, a
+// 2-byte little-endian length and the payload.
+Bytes markerInput(std::uint8_t reader, const std::vector<std::pair<std::string_view, Bytes>>& chunks) {
+    Bytes out = {reader};
+    for (const auto& [id, payload] : chunks) {
+        text(out, id);
+        const auto size = static_cast<std::uint16_t>(payload.size());
+        out.insert(out.end(), {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8)});
+        out.insert(out.end(), payload.begin(), payload.end());
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, Bytes>> markerSeeds() {
+    Bytes cue;
+    put32(cue, 3);
+    for (std::uint32_t id : {1, 2, 3}) {
+        put32(cue, id);
+        put32(cue, id * 1000);
+        text(cue, "data");
+        put32(cue, 0);
+        put32(cue, 0);
+        put32(cue, id == 2 ? 0 : id * 1000);
+    }
+    Bytes adtl = bytes("adtl");
+    const auto entry = [&](std::string_view id, std::uint32_t cueID, std::string_view body) {
+        text(adtl, id);
+        put32(adtl, static_cast<std::uint32_t>(4 + body.size()));
+        put32(adtl, cueID);
+        text(adtl, body);
+        if (body.size() % 2) adtl.push_back(0);
+    };
+    entry("labl", 1, "Intro\0"sv);
+    entry("note", 1, "check \xE9");
+    entry("ltxt", 2, "\x10\x27\0\0rgn \0\0\0\0\0\0\0\0Chorus"sv);
+    entry("labl", 3, "Loop name");
+    Bytes smpl(28, 0);
+    for (std::uint32_t v : {1u, 0u, 3u, 0u, 3000u, 3999u, 0u, 2u}) put32(smpl, v);
+    Bytes lying = cue;
+    lying[0] = lying[1] = lying[2] = lying[3] = 0xFF;
+    Bytes cutList = bytes("adtllabl");
+    put32(cutList, 0xFFFFFFF0);
+    Bytes mark = {0, 3};
+    for (std::uint16_t id : {1, 2, 3}) {
+        mark.insert(mark.end(), {0, static_cast<std::uint8_t>(id)});
+        put32(mark, id * 500u, true);
+        text(mark, id == 3 ? "\x00\x00"sv : "\x03" "beg"sv);
+    }
+    const Bytes inst = {60, 0, 0, 127, 1, 127, 0, 0, 0, 1, 0, 1, 0, 2, 0, 2, 0, 2, 0, 3};
+    return {{"wave", markerInput(0, {{"cue ", cue}, {"LIST", adtl}, {"smpl", smpl}})},
+            {"wave-lying", markerInput(0, {{"cue ", lying}, {"LIST", cutList}, {"LIST", bytes("adtlnote\x09")}})},
+            {"aiff", markerInput(1, {{"COMM", Bytes(18, 0)}, {"MARK", mark}, {"INST", inst}})},
+            {"aiff-cut-name",
+             markerInput(1, {{"MARK", {0xFF, 0xFF, 0, 1, 0, 0, 0, 9, 200, 'a'}}, {"INST", Bytes(19, 1)}})}};
+}
+
 bool writeAll(const fs::path& folder, const std::vector<std::pair<std::string, Bytes>>& seeds) {
     fs::create_directories(folder);
     for (const auto& [name, content] : seeds) {
@@ -230,7 +286,7 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     const bool ok = writeAll(root / "riff", riffSeeds()) && writeAll(root / "bext", bextSeeds()) &&
                     writeAll(root / "ixml", ixmlSeeds()) && writeAll(root / "sniff", sniffSeeds()) && writeAll(root / "adm", admSeeds()) &&
-                    writeAll(root / "tags", tagSeeds());
+                    writeAll(root / "tags", tagSeeds()) && writeAll(root / "markers", markerSeeds());
     if (!ok) std::cerr << "seed-corpus: cannot write under " << root << "\n";
     return ok ? 0 : 1;
 }

@@ -2,7 +2,9 @@
 
 #include <QEvent>
 #include <QPaintEvent>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -68,6 +70,20 @@ void ChannelLanesView::contentChanged() {
 QSize ChannelLanesView::sizeHint() const { return QSize(480, 132); }
 
 QSize ChannelLanesView::minimumSizeHint() const { return QSize(int(std::ceil(unplayed_.labelWidth)) + 40, 20); }
+
+bool ChannelLanesView::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const auto lanes = qsizetype(unplayed_.lanes.size());
+    const qsizetype index = lanes > 0 && height() > 0 ? qsizetype(help->pos().y() * lanes / height()) : -1;
+    const QStringList& labels = unplayed_.labels;
+    // A lane's label may be cut to its column, so the whole name is always offered.
+    if (index >= 0 && index < fullNames_.size() && index < labels.size())
+        QToolTip::showText(help->globalPos(), fullNames_[index], this);
+    else
+        QToolTip::hideText();
+    return true;
+}
 
 void ChannelLanesView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);

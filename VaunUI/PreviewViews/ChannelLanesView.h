@@ -26,6 +26,8 @@ public:
     void setLanes(std::vector<WaveformGenerator::Buckets> lanes);
     // One label per lane; lanes beyond the list show their 1-based number.
     void setLabels(QStringList labels);
+    // The whole name of each lane's channel, shown over a lane whose label is shorter.
+    void setFullNames(QStringList names) { fullNames_ = std::move(names); }
     // Playback position, 0…1. Repaints only the strip the playhead crossed.
     void setFraction(double fraction);
     // Drawing gain; 1 draws the samples as they are.
@@ -46,6 +48,7 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -54,6 +57,7 @@ private:
     void contentChanged();
     double snappedPlayheadX(qreal devicePixelRatio) const;
 
+    QStringList fullNames_;
     ChannelLaneBars unplayed_;
     ChannelLaneBars played_;
     double fraction_ = 0;

@@ -7,6 +7,7 @@
 #include "Toolkit/DisclosureSection.h"
 #include "Toolkit/SpinningProgress.h"
 #include "Toolkit/Typography.h"
+#include "inspect/RecorderNotes.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -247,7 +248,8 @@ DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metad
     // Height beyond what the rows need stays below them instead of spreading them apart.
     layout.addStretch(1);
 
-    const QStringList labels = format::meterLabels(metadata);
+    // Track names are given whole: a row has the room a meter lacks.
+    const QStringList labels = metadata.tracks.empty() ? format::meterLabels(metadata) : format::channelNames(metadata);
     std::optional<QString> channelLabels;
     if (!metadata.channelLabels.empty()) {
         QStringList all;
@@ -294,11 +296,15 @@ DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metad
 
     int next = 1;
     const bool recording = metadata.bwf || hasText(metadata.iXMLProject) || hasText(metadata.iXMLScene) ||
-                           hasText(metadata.iXMLTape) || hasText(metadata.iXMLTrack) || hasText(metadata.iXMLNotes);
+                           hasText(metadata.iXMLTape) || hasText(metadata.iXMLTrack) || hasText(metadata.iXMLNotes) ||
+                           hasText(metadata.iXMLTake) || hasText(metadata.iXMLSpeedNote) || !metadata.tracks.empty();
     if (recording) {
         RowStack rows;
+        // A description made of a recorder's key=value lines is read out into the rows below;
+        // its raw text stays at the end.
+        const bool recorderLines = metadata.bwf && RecorderNotes::parse(metadata.bwf->description).onlyEntries;
         if (const auto& bwf = metadata.bwf) {
-            rows.add(tr("Description"), QString::fromStdString(bwf->description));
+            if (!recorderLines) rows.add(tr("Description"), QString::fromStdString(bwf->description).trimmed());
             rows.add(tr("Originator"), QString::fromStdString(bwf->originator));
             rows.add(tr("Reference"), QString::fromStdString(bwf->originatorReference));
             // Shown even when both parts are empty: the joined text still holds the space.
@@ -306,15 +312,25 @@ DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metad
             rows.add(tr("BWF version"), QString::number(bwf->version));
             rows.add(tr("Sample reference"), QString::number(bwf->timeReferenceSamples));
             rows.add(tr("Time reference"), format::shortestSeconds(metadata.bwfTimeReferenceSeconds));
+        }
+        if (metadata.timecode) rows.add(tr("Timecode"), QString::fromStdString(metadata.timecode->summary()));
+        if (const auto& bwf = metadata.bwf) {
             rows.add(tr("UMID"), text(bwf->umid));
             rows.add(tr("Coding history"), QString::fromStdString(bwf->codingHistory));
             rows.add(tr("Stored loudness"), format::storedLoudness(*bwf));
         }
         rows.add(tr("Project"), text(metadata.iXMLProject));
         rows.add(tr("Scene"), text(metadata.iXMLScene));
+        rows.add(tr("Take"), text(metadata.iXMLTake));
+        if (metadata.iXMLCircled) rows.add(tr("Circled"), *metadata.iXMLCircled ? tr("Yes") : tr("No"));
         rows.add(tr("Tape"), text(metadata.iXMLTape));
         rows.add(tr("Track"), text(metadata.iXMLTrack));
+        rows.add(tr("Tracks"), format::tracksText(metadata));
         rows.add(tr("Notes"), text(metadata.iXMLNotes));
+        rows.add(tr("Speed note"), text(metadata.iXMLSpeedNote));
+        rows.add(tr("User bits"), text(metadata.iXMLUbits));
+        rows.add(tr("File family"), text(metadata.iXMLFamilyUID));
+        if (recorderLines) rows.add(tr("Recorder lines"), QString::fromStdString(metadata.bwf->description).trimmed());
         auto& recorded = section(tr("Recording metadata"), QStringLiteral("waveform.badge.mic"), rows.release());
         bind(recorded, model, &PreviewModel::showRecordingMetadata, &PreviewModel::setShowRecordingMetadata,
              &PreviewModel::showRecordingMetadataChanged);

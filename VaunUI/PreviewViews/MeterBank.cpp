@@ -7,7 +7,9 @@
 
 #include <QEvent>
 #include <QPaintEvent>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -185,6 +187,18 @@ QImage MeterBank::renderPlate(const QImage& plate, qreal ratio) const {
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     drawNinePatch(painter, QRectF(QPointF(0, 0), QSizeF(size())), plate, plateCap);
     return out;
+}
+
+bool MeterBank::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const double x = help->pos().x() - drawingRect().left();
+    const int index = int(std::floor(x / (geometry_.meterWidth + geometry_.gap)));
+    if (x >= 0 && index < fullNames_.size() && index < labels_.size() && fullNames_[index] != labels_[index])
+        QToolTip::showText(help->globalPos(), fullNames_[index], this);
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 void MeterBank::paintEvent(QPaintEvent*) {

@@ -89,6 +89,8 @@ public:
 
     // One meter per label; no labels still lay out one meter.
     void setLabels(const QStringList& labels);
+    // The whole name of each meter's channel, shown over a meter whose label is shorter.
+    void setFullNames(const QStringList& names) { fullNames_ = names; }
     // Levels in dBFS per channel; a channel beyond an array reads −60. The held peaks follow
     // whenever `peak` changes; empty arrays clear them.
     void setLevels(const QVector<float>& peak, const QVector<float>& average);
@@ -106,6 +108,7 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -119,6 +122,7 @@ private:
     Clock clock_;
     MeterPlates plates_;
     QStringList labels_;
+    QStringList fullNames_;
     MeterGeometry geometry_;
     QVector<float> peak_;
     QVector<float> average_;

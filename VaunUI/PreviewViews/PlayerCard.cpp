@@ -90,21 +90,42 @@ AudioPlayer::AudioPlayer(PreviewModel& model, const AudioMetadata& metadata, con
             [this] { picker_->setSegmentEnabled(1, model_.lanes().size() >= 2); });
     modeRow->addWidget(picker_, 0, Qt::AlignVCenter);
     modeRow->addStretch(1);
+    // Elapsed time, or the timecode at the playhead; a click switches between them.
+    const std::optional<Timecode> timecode = metadata.timecode;
+    const auto readout = [this, duration, timecode](const PlaybackState& state) {
+        if (timecode && model_.readoutShowsTimecode())
+            return QString::fromStdString(timecode->text(duration.value_or(0) * state.fraction()));
+        return timeText(duration, state.fraction());
+    };
     time_ = std::make_unique<WithPlayback>(
                 playback,
-                [duration](const PlaybackState& state) {
-                    return std::unique_ptr<QWidget>(std::make_unique<ReadoutText>(
-                        timeText(duration, state.fraction()),
-                        systemFont(12, FontWeight::medium, FontDesign::monospaced), Tone::secondary));
+                [this, readout, timecode](const PlaybackState& state) {
+                    auto text = std::make_unique<ReadoutText>(readout(state),
+                                                              systemFont(12, FontWeight::medium, FontDesign::monospaced),
+                                                              Tone::secondary);
+                    if (timecode) {
+                        text->setToolTip(tr("Elapsed time or timecode at the playhead: click or press T to switch"));
+                        text->setCursor(Qt::PointingHandCursor);
+                        QObject::connect(text.get(), &ReadoutText::clicked, text.get(), [this] {
+                            model_.setReadoutShowsTimecode(!model_.readoutShowsTimecode());
+                        });
+                    }
+                    return std::unique_ptr<QWidget>(std::move(text));
                 },
-                [duration](QWidget& text, const PlaybackState& state) {
-                    static_cast<ReadoutText&>(text).setText(timeText(duration, state.fraction()));
+                [readout](QWidget& text, const PlaybackState& state) {
+                    static_cast<ReadoutText&>(text).setText(readout(state));
                 })
                 .release();
+    connect(&model, &PreviewModel::readoutShowsTimecodeChanged, this, [this, readout] {
+        if (auto* text = static_cast<ReadoutText*>(time_->contentWidget())) text->setText(readout(*model_.playback()));
+    });
     modeRow->addWidget(time_, 0, Qt::AlignVCenter);
     cardColumn->addLayout(modeRow.release());
 
-    display_ = std::make_unique<PlayerDisplay>(model, format::meterLabels(metadata), actions.measure).release();
+    // Track names, which meters and lanes may shorten, stay whole in their tooltips.
+    display_ = std::make_unique<PlayerDisplay>(model, format::meterLabels(metadata), actions.measure, nullptr,
+                                               metadata.tracks.empty() ? QStringList{} : format::channelNames(metadata))
+                   .release();
     cardColumn->addWidget(display_);
 
     scrubber_ = std::make_unique<WithPlayback>(

@@ -26,6 +26,8 @@ namespace vaun {
 namespace {
 
 constexpr double kLaneLabelWidth = 34;
+// Track names ("MKH516 A", "Lav 2") need more room than speaker labels.
+constexpr double kLaneNameWidth = 80;
 
 // The small capsule over quiet drawings.
 class ZoomNote : public PreviewText {
@@ -71,8 +73,9 @@ QString analysingText(double progress) {
 
 } // namespace
 
-PlayerDisplay::PlayerDisplay(PreviewModel& model, QStringList labels, std::function<void()> measure, QWidget* parent)
-    : QWidget(parent), model_(model), labels_(std::move(labels)), measure_(std::move(measure)) {
+PlayerDisplay::PlayerDisplay(PreviewModel& model, QStringList labels, std::function<void()> measure, QWidget* parent,
+                             QStringList names)
+    : QWidget(parent), model_(model), labels_(std::move(labels)), names_(std::move(names)), measure_(std::move(measure)) {
     auto row = std::make_unique<QHBoxLayout>();
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(14);
@@ -87,6 +90,7 @@ PlayerDisplay::PlayerDisplay(PreviewModel& model, QStringList labels, std::funct
                   [this](const PlaybackState& playback) {
                       auto bank = std::make_unique<MeterBank>();
                       bank->setLabels(labels_);
+                      bank->setFullNames(names_);
                       bank->setLevels(playback.meterPeak(), playback.meterAverage());
                       return std::unique_ptr<QWidget>(std::move(bank));
                   },
@@ -177,11 +181,13 @@ QWidget* PlayerDisplay::buildDrawing() {
     case Kind::channels:
         wrapper = std::make_unique<WithPlayback>(
             playback,
-            [lanes = model_.lanes(), labels = labels_, gain](const PlaybackState& state) {
+            [lanes = model_.lanes(), labels = names_.isEmpty() ? labels_ : names_, names = names_,
+             gain](const PlaybackState& state) {
                 auto view = std::make_unique<ChannelLanesView>();
                 view->setLanes(lanes);
                 view->setLabels(labels);
-                view->setLabelWidth(kLaneLabelWidth);
+                view->setFullNames(names);
+                view->setLabelWidth(names.isEmpty() ? kLaneLabelWidth : kLaneNameWidth);
                 view->setGain(gain);
                 view->setFraction(state.fraction());
                 view->setAccessibleName(PlayerDisplay::tr("Waveform per channel"));

@@ -24,8 +24,10 @@ class PlayerDisplay : public QWidget {
 public:
     enum class Kind { waveform, channels, spectrogram, analysing, deferred, noSpectrum };
 
-    // `labels`: one per channel, for the lanes and the meters.
-    PlayerDisplay(PreviewModel& model, QStringList labels, std::function<void()> measure, QWidget* parent = nullptr);
+    // `labels`: one per channel, for the lanes and the meters; `names` the whole names they
+    // may shorten, shown as tooltips (empty: the labels are whole).
+    PlayerDisplay(PreviewModel& model, QStringList labels, std::function<void()> measure, QWidget* parent = nullptr,
+                  QStringList names = {});
 
     static Kind kindFor(const PreviewModel& model);
     Kind kind() const { return kind_; }
@@ -45,6 +47,7 @@ private:
 
     PreviewModel& model_;
     QStringList labels_;
+    QStringList names_;
     std::function<void()> measure_;
     Kind kind_ = Kind::waveform;
     QGridLayout* stack_;

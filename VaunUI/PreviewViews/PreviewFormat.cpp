@@ -189,30 +189,46 @@ QString time(std::optional<double> seconds) {
     return QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
 }
 
-QStringList meterLabels(const AudioMetadata& metadata) {
-    QStringList labels;
+QStringList channelNames(const AudioMetadata& metadata) {
+    QStringList names;
     // ADM names what each track carries, which the file's channel mask cannot.
     if (!metadata.admTrackLabels.empty()) {
         const auto n = std::min<std::size_t>(metadata.admTrackLabels.size(), kMaxMeterLabels);
-        const MeterGeometry meters = MeterGeometry::forChannels(qsizetype(n));
-        // The meter labels' own font; a point of space stays between neighbours.
-        const QFontMetricsF metrics(systemFont(meters.labelPoints, FontWeight::medium, FontDesign::rounded));
-        const double room = meters.meterWidth + meters.gap - 1;
-        for (std::size_t i = 0; i < n; ++i)
-            labels << fittedLabel(QString::fromStdString(metadata.admTrackLabels[i]), metrics, room);
-        return labels;
+        for (std::size_t i = 0; i < n; ++i) names << QString::fromStdString(metadata.admTrackLabels[i]);
+        return names;
     }
+    QStringList labels;
     if (!metadata.channelLabels.empty()) {
-        const auto n = std::min<std::size_t>(metadata.channelLabels.size(), kMaxMeterLabels);
-        for (std::size_t i = 0; i < n; ++i) labels << QString::fromStdString(metadata.channelLabels[i]);
-        return labels;
+        for (const auto& label : metadata.channelLabels) {
+            if (labels.size() == kMaxMeterLabels) break;
+            labels << QString::fromStdString(label);
+        }
+    } else {
+        // Past 24 the default labels are plain numbers, so a shorter list has the same first 24.
+        const int count = std::min(metadata.channels.value_or(2), kMaxMeterLabels + 1);
+        for (const std::string& label : ChannelMap::defaultLabels(count)) {
+            if (labels.size() == kMaxMeterLabels) break;
+            labels << QString::fromStdString(label);
+        }
     }
-    // Past 24 the default labels are plain numbers, so a shorter list has the same first 24.
-    const int count = std::min(metadata.channels.value_or(2), kMaxMeterLabels + 1);
-    for (const std::string& label : ChannelMap::defaultLabels(count)) {
-        if (labels.size() == kMaxMeterLabels) break;
-        labels << QString::fromStdString(label);
+    // A recorder's track names say which microphone is on which channel.
+    for (const auto& track : metadata.tracks) {
+        const auto i = qsizetype(track.channel - 1);
+        if (i < 0 || i >= labels.size()) continue;
+        if (track.name) labels[i] = QString::fromStdString(*track.name).simplified();
+        else if (track.speaker) labels[i] = QString::fromStdString(*track.speaker);
     }
+    return labels;
+}
+
+QStringList meterLabels(const AudioMetadata& metadata) {
+    QStringList labels = channelNames(metadata);
+    if (metadata.admTrackLabels.empty() && metadata.tracks.empty()) return labels;
+    const MeterGeometry meters = MeterGeometry::forChannels(labels.size());
+    // The meter labels' own font; a point of space stays between neighbours.
+    const QFontMetricsF metrics(systemFont(meters.labelPoints, FontWeight::medium, FontDesign::rounded));
+    const double room = meters.meterWidth + meters.gap - 1;
+    for (QString& label : labels) label = fittedLabel(label, metrics, room);
     return labels;
 }
 
@@ -294,6 +310,31 @@ std::optional<QString> tagLine(const AudioMetadata& metadata) {
     QStringList parts;
     for (const char* key : {"title", "artist", "album"})
         if (const std::string* value = tag(metadata, key)) parts << QString::fromStdString(*value).simplified();
+    if (parts.isEmpty()) return std::nullopt;
+    return parts.join(QStringLiteral(" \u00B7 "));
+}
+
+std::optional<QString> recordingLine(const AudioMetadata& metadata) {
+    QStringList parts;
+    const auto add = [&parts](const QString& format, const std::optional<std::string>& value) {
+        if (value && !value->empty()) parts << format.arg(QString::fromStdString(*value).simplified());
+    };
+    add(QCoreApplication::translate("vaun::format", "Scene %1"), metadata.iXMLScene);
+    if (metadata.iXMLTake && !metadata.iXMLTake->empty()) {
+        const QString take = QString::fromStdString(*metadata.iXMLTake).simplified();
+        parts << (metadata.iXMLCircled.value_or(false) ? QCoreApplication::translate("vaun::format", "Take %1 (circled)")
+                                                       : QCoreApplication::translate("vaun::format", "Take %1"))
+                             .arg(take);
+    }
+    add(QCoreApplication::translate("vaun::format", "Tape %1"), metadata.iXMLTape);
+    if (parts.isEmpty()) return std::nullopt;
+    return parts.join(QStringLiteral(" \u00B7 "));
+}
+
+std::optional<QString> tracksText(const AudioMetadata& metadata) {
+    QStringList parts;
+    for (const auto& track : metadata.tracks)
+        if (track.name) parts << QString::number(track.channel) + u' ' + QString::fromStdString(*track.name).simplified();
     if (parts.isEmpty()) return std::nullopt;
     return parts.join(QStringLiteral(" \u00B7 "));
 }

@@ -16,10 +16,12 @@ namespace vaun::format {
 // ("1:02:03"), whole seconds truncated.
 QString time(std::optional<double> seconds);
 
-// The labels of the meters, lanes and per-channel true peaks: the ADM track labels, names cut
-// to fit under a meter ("Dialogue" → "Dial", "Obj 13" → "O13", a trailing number kept whole),
-// else the file's channel labels, else the default labels for its channel count (2 when
-// absent); at most 24.
+// What each channel is, at most 24: the ADM track labels, else the file's channel labels (or
+// the default labels for its channel count, 2 when absent) with a recorder's track names, or
+// the speakers its track functions name, in their place.
+QStringList channelNames(const AudioMetadata& metadata);
+// The labels of the meters and lanes: channelNames, names cut to fit under a meter
+// ("Dialogue" → "Dial", "Obj 13" → "O13", a trailing number kept whole).
 QStringList meterLabels(const AudioMetadata& metadata);
 
 // "48 kHz", "44.1 kHz"; "—" when absent.
@@ -45,6 +47,10 @@ std::optional<QString> storedLoudness(const BWFChunk& bwf);
 
 // "Title · Artist · Album", those the tags hold; absent when none.
 std::optional<QString> tagLine(const AudioMetadata& metadata);
+// "Scene A101 · Take 1 (circled) · Tape 18Y12M31", those known; absent when none is.
+std::optional<QString> recordingLine(const AudioMetadata& metadata);
+// "1 MKH516 A · 2 Boom": the named tracks by channel; absent when none is named.
+std::optional<QString> tracksText(const AudioMetadata& metadata);
 // A tag's row label: "Album artist" for "album_artist", "Title" for "title".
 QString tagLabel(const std::string& key);
 

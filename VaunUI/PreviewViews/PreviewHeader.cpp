@@ -51,7 +51,8 @@ PreviewHeader::PreviewHeader(const AudioMetadata& metadata, const std::function<
     name->setSelectable(true);
     name->setObjectName(QStringLiteral("fileName"));
     text->addWidget(name.release());
-    if (const auto line = format::tagLine(metadata)) {
+    // A take reads by its scene and take; music by its title and artist.
+    if (const auto line = format::recordingLine(metadata) ? format::recordingLine(metadata) : format::tagLine(metadata)) {
         auto tags = std::make_unique<PreviewText>(*line, systemFont(TextStyle::subheadline, FontWeight::medium), Tone::primary);
         tags->setObjectName(QStringLiteral("fileTags"));
         text->addWidget(tags.release());

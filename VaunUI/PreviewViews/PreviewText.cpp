@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -185,6 +186,11 @@ void ReadoutText::setText(const QString& text) {
 QSize ReadoutText::sizeHint() const {
     const QFontMetricsF metrics(font());
     return QSize(int(std::ceil(metrics.horizontalAdvance(text_))), int(std::ceil(metrics.height())));
+}
+
+void ReadoutText::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+    QWidget::mouseReleaseEvent(event);
 }
 
 void ReadoutText::paintEvent(QPaintEvent*) {

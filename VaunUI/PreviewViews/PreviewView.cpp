@@ -100,6 +100,9 @@ public:
         addShortcut(Qt::Key_Home, [this] { run(actions_.stop); });
         addShortcut(Qt::Key_Left, [this] { seekBy(-kSeekStepSeconds); }, true);
         addShortcut(Qt::Key_Right, [this] { seekBy(kSeekStepSeconds); }, true);
+        addShortcut(Qt::Key_T, [this] {
+            if (model_.metadata()->timecode) model_.setReadoutShowsTimecode(!model_.readoutShowsTimecode());
+        });
         showPage();
     }
 

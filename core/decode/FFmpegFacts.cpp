@@ -54,6 +54,15 @@ StreamFacts describeStream(const AVFormatContext& format, const AVStream& stream
     if (const char* profile = avcodec_profile_name(par.codec_id, par.profile)) facts.profile = profile;
     collect(format.metadata, facts.tags);
     collect(stream.metadata, facts.tags);
+    const AVRational frames{1, par.sample_rate > 0 ? par.sample_rate : 1};
+    for (unsigned i = 0; i < format.nb_chapters && facts.chapters.size() < StreamFacts::maxChapters; ++i) {
+        const AVChapter& c = *format.chapters[i];
+        if (c.time_base.num <= 0 || c.time_base.den <= 0) continue;
+        const AVDictionaryEntry* title = av_dict_get(c.metadata, "title", nullptr, 0);
+        facts.chapters.push_back({c.id, av_rescale_q(c.start, c.time_base, frames), av_rescale_q(c.end, c.time_base, frames),
+                                  title ? std::string(std::string_view(title->value).substr(0, StreamFacts::maxRawTagBytes))
+                                        : std::string()});
+    }
     return facts;
 }
 

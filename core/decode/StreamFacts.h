@@ -14,6 +14,17 @@ struct StreamFacts {
     // Raw tags kept at most, and bytes of one value; whoever shows them keeps fewer.
     static constexpr std::size_t maxRawTags = 1024;
     static constexpr std::size_t maxRawTagBytes = 65536 + 4;
+    static constexpr std::size_t maxChapters = 10000;
+
+    // A chapter as FFmpeg's demuxer reads it (ID3 CHAP, MP4 chapter tracks and 'chpl', Vorbis
+    // CHAPTERnn, FLAC CUESHEET); frames at the stream's rate.
+    struct Chapter {
+        std::int64_t id = 0;
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        std::string title; // raw, as the demuxer gives it
+        bool operator==(const Chapter&) const = default;
+    };
 
     // FFmpeg's codec descriptor ("mp2", "MP2 (MPEG audio layer 2)"); empty when it has none.
     std::string codecName;
@@ -25,6 +36,8 @@ struct StreamFacts {
     std::optional<std::int64_t> bitRate;
     // The container's tags, then the audio stream's, as FFmpeg's demuxer names and reads them.
     std::vector<std::pair<std::string, std::string>> tags;
+    // At most maxChapters, in the demuxer's order.
+    std::vector<Chapter> chapters;
 
     bool operator==(const StreamFacts&) const = default;
 };

@@ -3,6 +3,8 @@
 // stream format, layout and speaker labels, broadcast-wave and iXML metadata, artwork and
 // the warnings met while reading them. A plain value; display formatting lives in the views.
 #include "inspect/BWFChunk.h"
+#include "inspect/Marker.h"
+#include "inspect/Timecode.h"
 
 #include <chrono>
 #include <cstdint>
@@ -15,6 +17,17 @@ namespace vaun {
 
 struct AudioMetadata {
     using Date = std::chrono::system_clock::time_point;
+
+    // One channel's track as the recorder named it.
+    struct Track {
+        int channel = 0; // from 1: the channel's position in the file
+        std::optional<std::string> name;
+        std::optional<std::string> function;
+        // The speaker `function` names ("L", "LFE"), kept only for a file that declares no
+        // layout of its own.
+        std::optional<std::string> speaker;
+        bool operator==(const Track&) const = default;
+    };
 
     std::string fileName;
     std::int64_t fileSizeBytes = 0;
@@ -56,6 +69,17 @@ struct AudioMetadata {
     // Descriptive tags in file order, lower-case keys as FFmpeg's demuxers name them
     // ("title", "artist", "album_artist"); none that the record shows elsewhere.
     std::vector<std::pair<std::string, std::string>> tags;
+    // Production sound, from iXML, else from the recorder's lines in the bext description.
+    std::optional<std::string> iXMLTake;
+    std::optional<bool> iXMLCircled;
+    std::optional<std::string> iXMLUbits;
+    std::optional<std::string> iXMLFamilyUID;
+    std::optional<std::string> iXMLSpeedNote;
+    std::optional<Timecode> timecode;
+    // One entry per channel in file order when the file names any track, else empty.
+    std::vector<Track> tracks;
+    // Cue points, regions, loops and chapters, sorted by start, then id.
+    std::vector<Marker> markers;
 
     bool operator==(const AudioMetadata&) const = default;
 };

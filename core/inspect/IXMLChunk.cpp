@@ -20,8 +20,39 @@ constexpr std::size_t kMaxTextBytes = 65536;
 constexpr std::size_t kFeedBytes = 1 << 20;
 constexpr std::string_view kRoot = "BWFXML";
 
-enum Field { project, scene, tape, track, name, note, fieldCount };
-constexpr std::array<std::string_view, fieldCount> kCollected = {"PROJECT", "SCENE", "TAPE", "TRACK", "NAME", "NOTE"};
+// A collected element: its name and the element it must sit directly in ("" for the root).
+struct Collected {
+    std::string_view parent, name;
+    std::optional<std::string> IXMLChunk::*field;
+};
+constexpr Collected kCollected[] = {
+    {"", "PROJECT", &IXMLChunk::project},
+    {"", "SCENE", &IXMLChunk::scene},
+    {"", "TAPE", &IXMLChunk::tape},
+    {"", "TRACK", &IXMLChunk::track},
+    {"", "NOTE", &IXMLChunk::notes},
+    {"", "TAKE", &IXMLChunk::take},
+    {"", "CIRCLED", &IXMLChunk::circled},
+    {"", "UBITS", &IXMLChunk::ubits},
+    {"FILE_SET", "FAMILY_UID", &IXMLChunk::familyUID},
+    {"SPEED", "NOTE", &IXMLChunk::speedNote},
+    {"SPEED", "TIMECODE_RATE", &IXMLChunk::timecodeRate},
+    {"SPEED", "TIMECODE_FLAG", &IXMLChunk::timecodeFlag},
+    {"SPEED", "TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI", &IXMLChunk::timestampSamplesHigh},
+    {"SPEED", "TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO", &IXMLChunk::timestampSamplesLow},
+    {"SPEED", "TIMESTAMP_SAMPLE_RATE", &IXMLChunk::timestampSampleRate},
+};
+
+struct TrackField {
+    std::string_view name;
+    std::optional<std::string> IXMLChunk::Track::*field;
+};
+constexpr TrackField kTrackFields[] = {
+    {"CHANNEL_INDEX", &IXMLChunk::Track::channelIndex},
+    {"INTERLEAVE_INDEX", &IXMLChunk::Track::interleaveIndex},
+    {"NAME", &IXMLChunk::Track::name},
+    {"FUNCTION", &IXMLChunk::Track::function},
+};
 
 bool containsIgnoringCase(std::string_view text, std::string_view upperNeedle) {
     const auto it = std::search(text.begin(), text.end(), upperNeedle.begin(), upperNeedle.end(), [](char a, char b) {
@@ -71,8 +102,10 @@ public:
 
     std::optional<IXMLChunk> result() const {
         if (invalid_ || !root_ || *root_ != kRoot) return std::nullopt;
-        return IXMLChunk{fields_[project], fields_[scene], fields_[tape],
-                         fields_[track] ? fields_[track] : fields_[name], fields_[note]};
+        IXMLChunk chunk = chunk_;
+        // A track list's first name stands for the track when TRACK carries no text of its own.
+        if (!chunk.track) chunk.track = firstTrackName_;
+        return chunk;
     }
 
 private:
@@ -81,6 +114,7 @@ private:
     struct Open {
         std::string name;
         std::string text;
+        bool track = false; // a TRACK of the track list, collected
     };
 
     // The parser may still deliver a callback or two after a stop, hence the checks of invalid_.
@@ -89,7 +123,9 @@ private:
         ++elements_;
         if (stack_.size() >= kMaxOpenElements || elements_ > kMaxElements) return refuse();
         if (!root_) root_ = elementName;
-        stack_.push_back({elementName, {}});
+        const bool listed = std::string_view(elementName) == "TRACK" && inRoot(1) && stack_.back().name == "TRACK_LIST";
+        stack_.push_back({elementName, {}, listed && chunk_.tracks.size() < IXMLChunk::maxTracks});
+        if (stack_.back().track) chunk_.tracks.emplace_back();
     }
 
     void characters(std::string_view fragment) {
@@ -103,19 +139,34 @@ private:
         if (invalid_ || stack_.empty()) return;
         Open closed = std::move(stack_.back());
         stack_.pop_back();
-        const bool childOfRoot = stack_.size() == 1 && stack_.front().name == kRoot;
-        const bool trackName = closed.name == kCollected[name] && !stack_.empty() && stack_.back().name == "TRACK";
-        if (!childOfRoot && !trackName) return;
-        const auto it = std::find(kCollected.begin(), kCollected.end(), closed.name);
-        if (it == kCollected.end()) return;
-        auto& field = fields_[static_cast<std::size_t>(it - kCollected.begin())];
-        if (field) return; // the first occurrence wins
-        std::string text = trimmed(closed.text);
-        if (!text.empty()) field = std::move(text);
+        if (stack_.empty()) return;
+        const bool inTrack = stack_.back().name == "TRACK";
+        if (closed.name == "NAME" && (inTrack || inRoot(0))) store(firstTrackName_, closed.text);
+        if (inTrack && stack_.back().track) {
+            for (const TrackField& f : kTrackFields)
+                if (closed.name == f.name) store(chunk_.tracks.back().*f.field, closed.text);
+            return;
+        }
+        for (const Collected& c : kCollected) {
+            if (closed.name != c.name) continue;
+            const bool placed = c.parent.empty() ? inRoot(0) : inRoot(1) && stack_.back().name == c.parent;
+            if (placed) store(chunk_.*c.field, closed.text);
+        }
+    }
+
+    // The innermost open element lies `depth` levels below the root.
+    bool inRoot(std::size_t depth) const { return stack_.size() == depth + 1 && stack_.front().name == kRoot; }
+
+    // The first non-empty occurrence wins.
+    static void store(std::optional<std::string>& field, const std::string& text) {
+        if (field) return;
+        std::string value = trimmed(text);
+        if (!value.empty()) field = std::move(value);
     }
 
     XML_Parser parser_;
-    std::array<std::optional<std::string>, fieldCount> fields_;
+    IXMLChunk chunk_;
+    std::optional<std::string> firstTrackName_;
     std::vector<Open> stack_;
     std::optional<std::string> root_;
     bool invalid_ = false;

@@ -7,6 +7,8 @@
 #include "inspect/ChannelMap.h"
 #include "inspect/FileAttributes.h"
 #include "inspect/IXMLChunk.h"
+#include "inspect/MarkerChunks.h"
+#include "inspect/ProductionFacts.h"
 #include "inspect/RIFFParser.h"
 #include "inspect/Tags.h"
 #include "inspect/UTTypeProbe.h"
@@ -65,8 +67,9 @@ std::optional<std::string> betterLayoutName(const AudioFormat& native, const Cha
     return base;
 }
 
+// Reads the WAVE chunks; `ixml` is left holding the last iXML chunk that decoded.
 void readChunks(AudioMetadata& record, const RIFFParser::Container& container, const ChannelMap& resolved,
-                const CancellationTest& isCancelled) {
+                const CancellationTest& isCancelled, std::optional<IXMLChunk>& ixml) {
     if (container.truncated) record.warnings.emplace_back(MetadataAssembler::riffTruncatedWarning);
     record.isRF64 = container.isRF64;
     if (contains(container.chunkIDs, "axml")) {
@@ -98,12 +101,13 @@ void readChunks(AudioMetadata& record, const RIFFParser::Container& container, c
             // The first word is the number of tracks; shorter payloads say nothing.
             if (chunk.payload.size() >= 4) record.admTrackCount = chunk.payload[0] | (chunk.payload[1] << 8);
         } else if (chunk.id == "iXML") {
-            if (auto ixml = IXMLChunk::parse(chunk.payload)) {
-                record.iXMLProject = std::move(ixml->project);
-                record.iXMLScene = std::move(ixml->scene);
-                record.iXMLTape = std::move(ixml->tape);
-                record.iXMLTrack = std::move(ixml->track);
-                record.iXMLNotes = std::move(ixml->notes);
+            if (auto parsed = IXMLChunk::parse(chunk.payload)) {
+                record.iXMLProject = parsed->project;
+                record.iXMLScene = parsed->scene;
+                record.iXMLTape = parsed->tape;
+                record.iXMLTrack = parsed->track;
+                record.iXMLNotes = parsed->notes;
+                ixml = std::move(parsed);
             } else {
                 record.warnings.emplace_back(MetadataAssembler::invalidIXMLWarning);
             }
@@ -147,6 +151,24 @@ Tags::List shownElsewhere(const AudioMetadata& record) {
                                      std::pair{"date", &b.originationDate}})
         if (!value->empty()) shown.emplace_back(key, *value);
     return shown;
+}
+
+// FFmpeg's chapters, for the containers whose own marker chunks are not read here.
+std::vector<Marker> chapterMarkers(const StreamFacts& facts) {
+    std::vector<Marker> markers;
+    for (const auto& c : facts.chapters) {
+        Marker m;
+        m.kind = Marker::Kind::chapter;
+        m.id = c.id;
+        m.start = std::max<std::int64_t>(0, c.start);
+        if (c.end > m.start) m.length = c.end - m.start;
+        if (std::string title = Tags::text(c.title); !title.empty()) m.label = std::move(title);
+        markers.push_back(std::move(m));
+    }
+    std::stable_sort(markers.begin(), markers.end(), [](const Marker& a, const Marker& b) {
+        return a.start != b.start ? a.start < b.start : a.id < b.id;
+    });
+    return markers;
 }
 
 } // namespace
@@ -247,8 +269,10 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
 
     throwIfCancelled(isCancelled);
     const auto container = RIFFParser::scan(url, RIFFParser::Options::defaults(), isCancelled);
-    if (container && container->formType == "WAVE") {
-        readChunks(record, *container, resolved, isCancelled);
+    const std::string form = container ? container->formType : std::string();
+    if (form == "WAVE") {
+        std::optional<IXMLChunk> ixml;
+        readChunks(record, *container, resolved, isCancelled, ixml);
         // The axml is read apart from the walk's budgets; only its failure shows here.
         if (record.isADM) {
             AXMLOptions soundnessOnly;
@@ -257,6 +281,13 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
             if (adm && !adm->warnings.empty()) record.warnings.emplace_back(ADMModel::unreadableWarning);
             if (adm) addADMSummary(record, *adm);
         }
+        ProductionFacts::fill(record, ixml, native.channelLayout.has_value());
+        // FFmpeg's chapters of a WAVE keep neither most labels nor any region's length.
+        record.markers = MarkerChunks::readWave(container->chunks);
+    } else if (form == "AIFF" || form == "AIFC") {
+        record.markers = MarkerChunks::readAIFF(container->chunks);
+    } else {
+        record.markers = chapterMarkers(facts);
     }
     record.tags = Tags::clean(facts.tags, shownElsewhere(record));
     return record;

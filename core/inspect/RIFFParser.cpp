@@ -46,9 +46,13 @@ std::string text(const Bytes& bytes, std::size_t at, std::size_t count) {
                        bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
 }
 
+// Broadcast-wave and ADM metadata, and the markers of WAVE ('cue ', 'smpl', 'LIST' of type
+// 'adtl') and AIFF ('MARK', 'INST') files.
 bool isMetadataChunk(const std::string& id) {
-    return id == "bext" || id == "iXML" || id == "chna";
+    return id == "bext" || id == "iXML" || id == "chna" || id == "cue " || id == "smpl" || id == "MARK" || id == "INST";
 }
+
+bool isAdtl(const Bytes& listType) { return listType.size() == 4 && text(listType, 0, 4) == "adtl"; }
 
 std::optional<RIFFParser::Container> walk(std::uint64_t size, const RIFFParser::Options& options,
                                           bool metadataOnly, const CancellationTest& isCancelled,
@@ -58,12 +62,15 @@ std::optional<RIFFParser::Container> walk(std::uint64_t size, const RIFFParser::
     const Bytes header = read(0, kHeaderBytes);
     if (header.size() < kHeaderBytes) return std::nullopt;
     const std::string identifier = text(header, 0, 4);
-    if (identifier != "RIFF" && identifier != "RIFX" && identifier != "RF64") return std::nullopt;
+    // AIFF's FORM is walked like RIFX: big-endian sizes, payloads padded to even lengths.
+    const bool isForm = identifier == "FORM";
+    if (identifier != "RIFF" && identifier != "RIFX" && identifier != "RF64" && !isForm) return std::nullopt;
     const bool isRF64 = identifier == "RF64";
-    const ByteOrder order = identifier == "RIFX" ? ByteOrder::big : ByteOrder::little;
+    const ByteOrder order = identifier == "RIFX" || isForm ? ByteOrder::big : ByteOrder::little;
 
     std::uint64_t containerSize = u32(header, 4, order);
     if (!ascii(header.data() + 8, 4)) return std::nullopt;
+    if (isForm && text(header, 8, 4) != "AIFF" && text(header, 8, 4) != "AIFC") return std::nullopt;
 
     std::uint64_t dataSize = kUnknownSize;
     if (isRF64) {
@@ -111,7 +118,8 @@ std::optional<RIFFParser::Container> walk(std::uint64_t size, const RIFFParser::
             break;
         }
 
-        if (!metadataOnly || isMetadataChunk(id)) {
+        const bool keep = !metadataOnly || isMetadataChunk(id) || (id == "LIST" && chunkSize >= 4 && isAdtl(read(payloadStart, 4)));
+        if (keep) {
             const auto limit = static_cast<std::uint64_t>(std::min(remainingBudget, options.maxChunkBytes));
             if (chunkSize > limit) {
                 container.truncated = true;

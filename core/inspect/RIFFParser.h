@@ -1,6 +1,7 @@
 #pragma once
 // The chunk structure of RIFF-family files (little-endian RIFF, big-endian RIFX, 64-bit
-// RF64), walked within safety limits. Chunk contents are not interpreted here.
+// RF64) and of AIFF/AIFF-C (FORM), walked within safety limits. Chunk contents are not
+// interpreted here.
 #include "common/Errors.h"
 
 #include <cstdint>
@@ -38,8 +39,9 @@ struct RIFFParser {
 
     using Options = RIFFParserOptions;
 
-    // Reads only chunk headers and the "bext", "iXML" and "chna" payloads through a file
-    // handle. I/O errors throw SystemError; cancellation throws CancellationError.
+    // Reads only chunk headers and the metadata payloads ("bext", "iXML", "chna"; the markers'
+    // "cue ", "smpl", "LIST" of type "adtl", "MARK", "INST") through a file handle. I/O
+    // errors throw SystemError; cancellation throws CancellationError.
     static std::optional<Container> scan(const std::filesystem::path& url, const Options& options = {},
                                          const CancellationTest& isCancelled = neverCancelled());
     // Keeps every payload that fits the budgets. Never throws.

@@ -80,6 +80,8 @@ bool shown(const Tags::List& elsewhere, const std::string& key, const std::strin
 
 } // namespace
 
+std::string Tags::text(std::string_view raw) { return cleanText(raw, maxValueBytes); }
+
 Tags::List Tags::clean(const List& raw, const List& shownElsewhere) {
     List tags;
     std::unordered_set<std::string> seen;

@@ -4,6 +4,7 @@
 // text chunks.
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct Tags {
     // shows elsewhere: an entry of `shownElsewhere` drops the tag of its key when the values
     // agree, or whatever its value when its own is empty. At most maxTags, in file order.
     static List clean(const List& raw, const List& shownElsewhere = {});
+    // One value as `clean` leaves it (a chapter's title, say); empty when nothing is left.
+    static std::string text(std::string_view raw);
 };
 
 } // namespace vaun

@@ -80,7 +80,9 @@ TEST_F(MetadataCommand, PrintsTheRecordAsOneJsonLine) {
         "\"maxMomentaryLoudness\": null, \"maxShortTermLoudness\": null\\}, "
         "\"channelLabels\": \\[\"L\", \"R\", \"C\", \"LFE\", \"Ls\", \"Rs\"\\], \"isADM\": false, "
         "\"admTrackCount\": null, \"hasDolbyMetadata\": false, \"isRF64\": false, "
-        "\"warnings\": \\[\"Invalid bext metadata.\"\\], \"codecProfile\": null, \"tags\": \\{\\}\\}\n");
+        "\"warnings\": \\[\"Invalid bext metadata.\"\\], \"codecProfile\": null, \"tags\": \\{\\}, "
+        "\"timecode\": null, \"iXMLTake\": null, \"iXMLCircled\": null, \"iXMLUbits\": null, \"iXMLFamilyUID\": null, "
+        "\"tracks\": \\[\\], \"markers\": \\[\\]\\}\n");
     EXPECT_TRUE(std::regex_match(o.out, shape)) << o.out;
 }
 

@@ -44,6 +44,15 @@ TEST(MetadataJSON, EveryFieldInDeclarationOrder) {
     m.warnings = {"Invalid bext metadata.", "Invalid or oversized iXML metadata."};
     m.codecProfile = "LC";
     m.tags = {{"title", "Caf\xC3\xA9 \"Noir\""}, {"album_artist", "Zorel"}};
+    m.timecode = Timecode::make(2190940753, 48000, {24000, 1001}, false);
+    m.iXMLTake = "3";
+    m.iXMLCircled = true;
+    m.iXMLUbits = "00000000";
+    m.iXMLFamilyUID = "USSDV1";
+    m.tracks = {{1, "Boom", std::nullopt, std::nullopt}, {2, std::nullopt, "R", "R"}};
+    Marker region;
+    region.kind = Marker::Kind::region, region.id = 2, region.start = 48000, region.length = 10000, region.label = "Line";
+    m.markers = {region, Marker{}};
     EXPECT_EQ(metadataJSON(m),
               "{\"fileName\": \"Take \\\"5\\\".wav\", \"fileSizeBytes\": 2880088, "
               "\"containerUTType\": \"com.microsoft.waveform-audio\", \"containerDescription\": \"WAVE / BWF\", "
@@ -64,7 +73,14 @@ TEST(MetadataJSON, EveryFieldInDeclarationOrder) {
               "\"channelLabels\": [\"L\", \"R\", \"C\", \"LFE\", \"Ls\", \"Rs\"], \"isADM\": true, "
               "\"admTrackCount\": 12, \"hasDolbyMetadata\": true, \"isRF64\": true, "
               "\"warnings\": [\"Invalid bext metadata.\", \"Invalid or oversized iXML metadata.\"], "
-              "\"codecProfile\": \"LC\", \"tags\": {\"title\": \"Caf\xC3\xA9 \\\"Noir\\\"\", \"album_artist\": \"Zorel\"}}");
+              "\"codecProfile\": \"LC\", \"tags\": {\"title\": \"Caf\xC3\xA9 \\\"Noir\\\"\", \"album_artist\": \"Zorel\"}, "
+              "\"timecode\": {\"start\": \"12:39:59:00\", \"rate\": \"23.976\", \"dropFrame\": false}, "
+              "\"iXMLTake\": \"3\", \"iXMLCircled\": true, \"iXMLUbits\": \"00000000\", \"iXMLFamilyUID\": \"USSDV1\", "
+              "\"tracks\": [{\"channel\": 1, \"name\": \"Boom\", \"function\": null}, "
+              "{\"channel\": 2, \"name\": null, \"function\": \"R\"}], "
+              "\"markers\": [{\"kind\": \"region\", \"id\": 2, \"start\": 48000, \"length\": 10000, \"label\": \"Line\", "
+              "\"note\": null}, {\"kind\": \"marker\", \"id\": null, \"start\": 0, \"length\": null, \"label\": null, "
+              "\"note\": null}]}");
 }
 
 TEST(MetadataJSON, AbsentValuesAreNull) {
@@ -76,7 +92,9 @@ TEST(MetadataJSON, AbsentValuesAreNull) {
               "\"iXMLProject\": null, \"iXMLScene\": null, \"iXMLTape\": null, \"iXMLTrack\": null, "
               "\"iXMLNotes\": null, \"hasArtwork\": false, \"artworkData\": null, \"bwf\": null, "
               "\"channelLabels\": [], \"isADM\": false, \"admTrackCount\": null, \"hasDolbyMetadata\": false, "
-              "\"isRF64\": false, \"warnings\": [], \"codecProfile\": null, \"tags\": {}}");
+              "\"isRF64\": false, \"warnings\": [], \"codecProfile\": null, \"tags\": {}, \"timecode\": null, "
+              "\"iXMLTake\": null, \"iXMLCircled\": null, \"iXMLUbits\": null, \"iXMLFamilyUID\": null, \"tracks\": [], "
+              "\"markers\": []}");
 }
 
 TEST(MetadataJSON, NumbersReadBackExactly) {

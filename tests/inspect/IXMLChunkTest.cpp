@@ -29,24 +29,38 @@ std::string nested(int depth) {
     return open + close;
 }
 
-TEST(IXMLChunk, ReadsTheFiveFactsOfATypicalDocument) {
+TEST(IXMLChunk, ReadsTheFactsOfATypicalDocument) {
     const auto chunk = parse(document(R"(
   <IXML_VERSION>2.10</IXML_VERSION>
   <PROJECT> Harbour Film </PROJECT>
   <SCENE>12A</SCENE>
   <TAKE>3</TAKE>
+  <CIRCLED>TRUE</CIRCLED>
+  <UBITS>00000000</UBITS>
   <TAPE>Day 4</TAPE>
   <NOTE>
     wind from the north
   </NOTE>
+  <FILE_SET><TOTAL_FILES>1</TOTAL_FILES><FAMILY_UID>USSDVAI12345</FAMILY_UID></FILE_SET>
   <TRACK_LIST>
     <TRACK_COUNT>2</TRACK_COUNT>
-    <TRACK><CHANNEL_INDEX>1</CHANNEL_INDEX><NAME>Boom</NAME></TRACK>
-    <TRACK><CHANNEL_INDEX>2</CHANNEL_INDEX><NAME>Lav</NAME></TRACK>
+    <TRACK><CHANNEL_INDEX>1</CHANNEL_INDEX><INTERLEAVE_INDEX>2</INTERLEAVE_INDEX><NAME>Boom</NAME></TRACK>
+    <TRACK><CHANNEL_INDEX>2</CHANNEL_INDEX><INTERLEAVE_INDEX>1</INTERLEAVE_INDEX><NAME>Lav</NAME>
+      <FUNCTION>L</FUNCTION></TRACK>
   </TRACK_LIST>
-  <SPEED><MASTER_SPEED attr="x">25/1</MASTER_SPEED></SPEED>)"));
+  <SPEED><NOTE>23.976 ND</NOTE><MASTER_SPEED attr="x">24000/1001</MASTER_SPEED>
+    <TIMECODE_RATE>24000/1001</TIMECODE_RATE><TIMECODE_FLAG>NDF</TIMECODE_FLAG>
+    <TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>0</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>
+    <TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>2190940753</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>
+    <TIMESTAMP_SAMPLE_RATE>48000</TIMESTAMP_SAMPLE_RATE></SPEED>)"));
     ASSERT_TRUE(chunk);
-    EXPECT_EQ(*chunk, (IXMLChunk{"Harbour Film", "12A", "Day 4", "Boom", "wind from the north"}));
+    IXMLChunk expected;
+    expected.project = "Harbour Film", expected.scene = "12A", expected.tape = "Day 4", expected.track = "Boom";
+    expected.notes = "wind from the north", expected.take = "3", expected.circled = "TRUE", expected.ubits = "00000000", expected.familyUID = "USSDVAI12345";
+    expected.speedNote = "23.976 ND", expected.timecodeRate = "24000/1001", expected.timecodeFlag = "NDF";
+    expected.timestampSamplesHigh = "0", expected.timestampSamplesLow = "2190940753", expected.timestampSampleRate = "48000";
+    expected.tracks = {{"1", "2", "Boom", std::nullopt}, {"2", "1", "Lav", "L"}};
+    EXPECT_EQ(*chunk, expected);
 }
 
 TEST(IXMLChunk, RootWithoutCollectedChildrenGivesAnEmptyRecord) {
