@@ -209,6 +209,7 @@ void PreviewRenderer::render(AudioPreviewController& preview, QWidget& window, c
     model.setShowFileDetails(true);
     model.setShowRecordingMetadata(true);
     model.setShowTags(true);
+    model.setShowMarkers(true);
     window.resize(detailsSize(window));
     centre(window);
     capture(window, directory / "vaun-dark-details-top.png");
@@ -217,6 +218,7 @@ void PreviewRenderer::render(AudioPreviewController& preview, QWidget& window, c
     model.setShowFileDetails(false);
     model.setShowRecordingMetadata(false);
     model.setShowTags(false);
+    model.setShowMarkers(false);
 
     std::fputs("render PASS: empty, light and dark \u00d7 waveform / channels / spectrum; playback disabled\n", stderr);
     std::fflush(stderr);

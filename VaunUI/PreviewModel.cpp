@@ -46,6 +46,7 @@ void PreviewModel::setShowRecordingMetadata(bool show) {
     assign(showRecordingMetadata_, show, &PreviewModel::showRecordingMetadataChanged);
 }
 void PreviewModel::setShowTags(bool show) { assign(showTags_, show, &PreviewModel::showTagsChanged); }
+void PreviewModel::setShowMarkers(bool show) { assign(showMarkers_, show, &PreviewModel::showMarkersChanged); }
 void PreviewModel::setReadoutShowsTimecode(bool show) {
     assign(readoutShowsTimecode_, show, &PreviewModel::readoutShowsTimecodeChanged);
 }

@@ -43,6 +43,7 @@ private:
     Q_PROPERTY(bool showFileDetails READ showFileDetails WRITE setShowFileDetails NOTIFY showFileDetailsChanged)
     Q_PROPERTY(bool showRecordingMetadata READ showRecordingMetadata WRITE setShowRecordingMetadata NOTIFY showRecordingMetadataChanged)
     Q_PROPERTY(bool showTags READ showTags WRITE setShowTags NOTIFY showTagsChanged)
+    Q_PROPERTY(bool showMarkers READ showMarkers WRITE setShowMarkers NOTIFY showMarkersChanged)
     Q_PROPERTY(bool readoutShowsTimecode READ readoutShowsTimecode WRITE setReadoutShowsTimecode NOTIFY readoutShowsTimecodeChanged)
     Q_PROPERTY(std::optional<QString> playbackRoute READ playbackRoute WRITE setPlaybackRoute NOTIFY playbackRouteChanged)
 
@@ -104,6 +105,9 @@ public:
     bool showTags() const { return showTags_; }
     void setShowTags(bool show);
 
+    bool showMarkers() const { return showMarkers_; }
+    void setShowMarkers(bool show);
+
     // The time readout shows the timecode at the playhead, for a file that has one, rather than
     // the elapsed time. Kept while files change, never saved.
     bool readoutShowsTimecode() const { return readoutShowsTimecode_; }
@@ -135,6 +139,7 @@ signals:
     void showFileDetailsChanged();
     void showRecordingMetadataChanged();
     void showTagsChanged();
+    void showMarkersChanged();
     void readoutShowsTimecodeChanged();
     void playbackRouteChanged();
 
@@ -161,6 +166,7 @@ private:
     bool showFileDetails_ = false;
     bool showRecordingMetadata_ = false;
     bool showTags_ = false;
+    bool showMarkers_ = false;
     bool readoutShowsTimecode_ = true;
     std::optional<QString> playbackRoute_;
 };

@@ -39,7 +39,7 @@ best() {
   printf '%.3f' "$best"
 }
 # The preview benchmark's own best time to the painted waveform, in milliseconds.
-painted() { "$1/bench/bench_preview" time "$2" "$runs" | sed -n 's/^prepare to waveform painted *\([0-9.]*\) ms$/\1/p'; }
+painted() { "$1/bench/bench_preview" time "$2" "$runs" 2>/dev/null | sed -n 's/^prepare to waveform painted *\([0-9.]*\) ms$/\1/p'; }
 
 builds=("$build")
 [[ -n "${BASELINE_BUILD:-}" ]] && builds+=("$BASELINE_BUILD")

@@ -2,6 +2,7 @@
 
 #include "PreviewViews/GlassControl.h"
 #include "PreviewViews/InfoCells.h"
+#include "PreviewViews/MarkersSection.h"
 #include "PreviewViews/PreviewText.h"
 #include "PreviewViews/PreviewFormat.h"
 #include "Toolkit/DisclosureSection.h"
@@ -240,7 +241,9 @@ QWidget* LoudnessStrip::buildDeferred() {
 
 // --- details -----------------------------------------------------------------------------------
 
-DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metadata, QWidget* parent)
+DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metadata,
+                                 std::shared_ptr<const MarkerTimeline> markers, std::function<void(double)> seek,
+                                 QWidget* parent)
     : QWidget(parent) {
     auto& layout = *std::make_unique<QVBoxLayout>(this).release();
     layout.setContentsMargins(4, 0, 4, 0);
@@ -342,7 +345,14 @@ DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metad
         for (const auto& [key, value] : metadata.tags) rows.add(format::tagLabel(key), QString::fromStdString(value));
         auto& tags = section(tr("Tags"), QStringLiteral("tag"), rows.release());
         bind(tags, model, &PreviewModel::showTags, &PreviewModel::setShowTags, &PreviewModel::showTagsChanged);
-        layout.insertWidget(next, &tags);
+        layout.insertWidget(next++, &tags);
+    }
+
+    if (markers && markers->size() > 0) {
+        auto& markerSection = *std::make_unique<MarkersSection>(std::move(markers), std::move(seek)).release();
+        bind(markerSection, model, &PreviewModel::showMarkers, &PreviewModel::setShowMarkers,
+             &PreviewModel::showMarkersChanged);
+        layout.insertWidget(next, &markerSection);
     }
 }
 

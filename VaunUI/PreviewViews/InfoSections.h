@@ -9,12 +9,14 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QHBoxLayout;
 
 namespace vaun {
 
 class LinearProgress;
+class MarkerTimeline;
 class PreviewText;
 
 // Duration, sample rate, bit depth, channels.
@@ -62,13 +64,16 @@ private:
     State state_ = State::none;
 };
 
-// "File details" (always), "Recording metadata" (only with bext or iXML text) and "Tags"
-// (only with tags), their expanded state bound two-way to the model's showFileDetails /
-// showRecordingMetadata / showTags.
+// "File details" (always), "Recording metadata" (only with bext or iXML text), "Tags" (only
+// with tags) and "Markers" (only with `markers`), their expanded state bound two-way to the
+// model's showFileDetails / showRecordingMetadata / showTags / showMarkers. A click on a
+// marker's row seeks there through `seek`.
 class DetailsSections : public QWidget {
     Q_OBJECT
 public:
-    DetailsSections(PreviewModel& model, const AudioMetadata& metadata, QWidget* parent = nullptr);
+    DetailsSections(PreviewModel& model, const AudioMetadata& metadata,
+                    std::shared_ptr<const MarkerTimeline> markers = {}, std::function<void(double)> seek = {},
+                    QWidget* parent = nullptr);
 };
 
 } // namespace vaun

@@ -62,7 +62,7 @@ QString AudioPlayer::routeSymbol(const QString& routeText) {
 }
 
 AudioPlayer::AudioPlayer(PreviewModel& model, const AudioMetadata& metadata, const PreviewView::Actions& actions,
-                         QWidget* parent)
+                         std::shared_ptr<const MarkerTimeline> markers, QWidget* parent)
     : QWidget(parent), model_(model) {
     PlaybackState& playback = *model.playback();
     const std::optional<double> duration = metadata.durationSeconds;
@@ -126,6 +126,7 @@ AudioPlayer::AudioPlayer(PreviewModel& model, const AudioMetadata& metadata, con
     display_ = std::make_unique<PlayerDisplay>(model, format::meterLabels(metadata), actions.measure, nullptr,
                                                metadata.tracks.empty() ? QStringList{} : format::channelNames(metadata))
                    .release();
+    if (markers) display_->setMarkers(std::move(markers), actions.seek);
     cardColumn->addWidget(display_);
 
     scrubber_ = std::make_unique<WithPlayback>(

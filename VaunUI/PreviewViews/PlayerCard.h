@@ -7,9 +7,12 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace vaun {
 
 class GlassControl;
+class MarkerTimeline;
 class PlayerDisplay;
 class SegmentedPicker;
 class SymbolText;
@@ -32,8 +35,9 @@ protected:
 class AudioPlayer : public QWidget {
     Q_OBJECT
 public:
+    // `markers`: the file's markers, drawn over the display (none: nothing drawn).
     AudioPlayer(PreviewModel& model, const AudioMetadata& metadata, const PreviewView::Actions& actions,
-                QWidget* parent = nullptr);
+                std::shared_ptr<const MarkerTimeline> markers = {}, QWidget* parent = nullptr);
 
     SegmentedPicker& modePicker() const { return *picker_; }
     WithPlayback& timeReadout() const { return *time_; }

@@ -2,6 +2,7 @@
 
 #include "PreviewViews/ChannelLanesView.h"
 #include "PreviewViews/GlassControl.h"
+#include "PreviewViews/MarkerOverlay.h"
 #include "PreviewViews/MeterBank.h"
 #include "PreviewViews/PreviewText.h"
 #include "PreviewViews/PreviewView.h"
@@ -148,6 +149,7 @@ void PlayerDisplay::rebuild() {
     display_ = drawing ? buildDrawing() : buildPlaceholder();
     display_->setFixedHeight(int(std::lround(kind_ == Kind::channels ? height : 132)));
     stack_->addWidget(display_, 0, 0);
+    rebuildOverlay();
 
     if (kind_ == Kind::waveform || kind_ == Kind::channels) {
         if (const auto note = PreviewView::zoomNote(PreviewView::viewGain(model_.waveform()))) {
@@ -156,6 +158,41 @@ void PlayerDisplay::rebuild() {
             zoomNote_->raise();
         }
     }
+}
+
+void PlayerDisplay::setMarkers(std::shared_ptr<const MarkerTimeline> markers, std::function<void(double)> seek) {
+    markers_ = std::move(markers);
+    seek_ = std::move(seek);
+    rebuildOverlay();
+    if (zoomNote_) zoomNote_->raise();
+}
+
+void PlayerDisplay::rebuildOverlay() {
+    retire(overlay_);
+    overlay_ = nullptr;
+    if (!markers_ || markers_->size() == 0 || !display_) return;
+    // Each drawing's own playhead placement, so a marker sits where the playhead would.
+    MarkerOverlay::Placement placement;
+    switch (kind_) {
+    case Kind::waveform: placement = waveformPlayheadX; break;
+    case Kind::channels:
+        placement = [labelWidth = names_.isEmpty() ? kLaneLabelWidth : kLaneNameWidth](double f, double w) {
+            return lanePlayheadX(f, w, labelWidth);
+        };
+        break;
+    case Kind::spectrogram:
+        placement = [](double f, double w) {
+            return SpectrogramLayout::labelColumn + playheadOffset(w - SpectrogramLayout::labelColumn, f);
+        };
+        break;
+    default: return;
+    }
+    auto overlay = std::make_unique<MarkerOverlay>(markers_, std::move(placement), seek_);
+    overlay->setFixedHeight(display_->minimumHeight());
+    overlay->setUnderlay(static_cast<WithPlayback*>(display_.data())->contentWidget());
+    overlay_ = overlay.release(); // the layout below owns it
+    stack_->addWidget(overlay_, 0, 0);
+    overlay_->raise();
 }
 
 QWidget* PlayerDisplay::buildDrawing() {

@@ -1,15 +1,18 @@
 #pragma once
 // The display row of the player card: the drawing of the current mode (waveform, channel
 // lanes, spectrogram, or the spectrum's progress, request or absence), the zoom note over
-// quiet drawings, and the level meters beside it at the same height. The drawings and meters
-// follow playback in place; a change of mode, data or analysis state rebuilds the drawing.
+// quiet drawings, the file's markers over the drawings, and the level meters beside it at the
+// same height. The drawings and meters follow playback in place; a change of mode, data or
+// analysis state rebuilds the drawing.
 #include "PreviewModel.h"
+#include "PreviewViews/MarkerOverlay.h"
 
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QGridLayout;
 
@@ -29,6 +32,9 @@ public:
     PlayerDisplay(PreviewModel& model, QStringList labels, std::function<void()> measure, QWidget* parent = nullptr,
                   QStringList names = {});
 
+    // Draws `markers` over the waveform, lanes and spectrogram; a click on one seeks there.
+    void setMarkers(std::shared_ptr<const MarkerTimeline> markers, std::function<void(double)> seek);
+
     static Kind kindFor(const PreviewModel& model);
     Kind kind() const { return kind_; }
 
@@ -36,6 +42,8 @@ public:
     QWidget* display() const { return display_; }
     // The zoom note over the drawing; null when none is shown.
     PreviewText* zoomNote() const { return zoomNote_; }
+    // The markers over the drawing; null when none are drawn.
+    MarkerOverlay* markerOverlay() const { return overlay_; }
     WithPlayback& meters() const { return *meters_; }
 
 private:
@@ -44,6 +52,7 @@ private:
     void analysisStateChanged();
     QWidget* buildDrawing();
     QWidget* buildPlaceholder();
+    void rebuildOverlay();
 
     PreviewModel& model_;
     QStringList labels_;
@@ -53,6 +62,9 @@ private:
     QGridLayout* stack_;
     QPointer<QWidget> display_;
     QPointer<PreviewText> zoomNote_;
+    std::shared_ptr<const MarkerTimeline> markers_;
+    std::function<void(double)> seek_;
+    QPointer<MarkerOverlay> overlay_;
     QPointer<LinearProgress> progressBar_;
     QPointer<PreviewText> progressText_;
     WithPlayback* meters_;

@@ -2,6 +2,7 @@
 
 #include "PreviewViews/EmptyState.h"
 #include "PreviewViews/InfoSections.h"
+#include "PreviewViews/MarkerTimeline.h"
 #include "PreviewViews/PlayerCard.h"
 #include "PreviewViews/PreviewHeader.h"
 #include "PreviewViews/PreviewText.h"
@@ -29,6 +30,8 @@ constexpr int kColumnMaximumWidth = 900;
 constexpr int kColumnPadding = 28;
 constexpr int kColumnSpacing = 24;
 constexpr double kSeekStepSeconds = 5;
+// Stepping back from just after a marker, as right after a jump to it, passes it by.
+constexpr double kMarkerStepBackSlackSeconds = 0.25;
 
 // Takes a page out of the tree now and deletes it later: the click that led here may have
 // come from one of its buttons.
@@ -100,6 +103,12 @@ public:
         addShortcut(Qt::Key_Home, [this] { run(actions_.stop); });
         addShortcut(Qt::Key_Left, [this] { seekBy(-kSeekStepSeconds); }, true);
         addShortcut(Qt::Key_Right, [this] { seekBy(kSeekStepSeconds); }, true);
+        addShortcut(Qt::Key_BracketLeft, [this] {
+            if (markers_) seekTo(markers_->previousFraction(model_.fraction(), kMarkerStepBackSlackSeconds));
+        }, true);
+        addShortcut(Qt::Key_BracketRight, [this] {
+            if (markers_) seekTo(markers_->nextFraction(model_.fraction()));
+        }, true);
         addShortcut(Qt::Key_T, [this] {
             if (model_.metadata()->timecode) model_.setReadoutShowsTimecode(!model_.readoutShowsTimecode());
         });
@@ -129,10 +138,16 @@ private:
         actions_.seek(std::clamp(model_.fraction() + seconds / *duration, 0.0, 1.0));
     }
 
+    void seekTo(std::optional<double> fraction) {
+        if (fraction && actions_.seek) actions_.seek(*fraction);
+    }
+
     void showPage() {
         retire(page_);
         errorMessage_ = nullptr;
-        page_ = model_.metadata() ? buildColumn(*model_.metadata()) : buildEmptyState();
+        const auto& metadata = model_.metadata();
+        markers_ = metadata && !metadata->markers.empty() ? std::make_shared<const MarkerTimeline>(*metadata) : nullptr;
+        page_ = metadata ? buildColumn(*metadata) : buildEmptyState();
         root_->addWidget(page_);
     }
 
@@ -157,10 +172,10 @@ private:
         errorMessage_->setObjectName(QStringLiteral("errorMessage"));
         stack->addWidget(errorMessage_);
         updateErrorMessage();
-        stack->addWidget(std::make_unique<AudioPlayer>(model_, metadata, actions_).release());
+        stack->addWidget(std::make_unique<AudioPlayer>(model_, metadata, actions_, markers_).release());
         stack->addWidget(std::make_unique<FactsStrip>(metadata).release());
         stack->addWidget(std::make_unique<LoudnessStrip>(model_, actions_.measure).release());
-        stack->addWidget(std::make_unique<DetailsSections>(model_, metadata).release());
+        stack->addWidget(std::make_unique<DetailsSections>(model_, metadata, markers_, actions_.seek).release());
         for (const std::string& warning : metadata.warnings) {
             SymbolText* message =
                 makeMessage(QString::fromStdString(warning), QStringLiteral("exclamationmark.triangle"), Tone::orange);
@@ -195,6 +210,8 @@ private:
     QVBoxLayout* root_ = nullptr;
     QPointer<QWidget> page_;
     QPointer<SymbolText> errorMessage_;
+    // The loaded file's markers, shared by the display, the details and the keys.
+    std::shared_ptr<const MarkerTimeline> markers_;
 };
 
 PreviewView::PreviewView(PreviewModel& model, Actions actions, QWidget* parent)

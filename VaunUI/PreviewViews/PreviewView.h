@@ -7,8 +7,8 @@
 // actions its owner supplies. Only the parts inside WithPlayback follow the playback state.
 //
 // Keys, window-wide whatever has focus: Space plays or pauses, Home stops and returns to the
-// beginning, Left and Right seek by 5 s, T switches the time readout between elapsed time and
-// timecode.
+// beginning, Left and Right seek by 5 s, [ and ] move to the previous and next marker, T
+// switches the time readout between elapsed time and timecode.
 #include "PreviewModel.h"
 
 #include <QWidget>

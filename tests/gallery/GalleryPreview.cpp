@@ -85,6 +85,7 @@ void loadAndAnalyse(AudioPreviewController& controller, const std::filesystem::p
     controller.model().setShowFileDetails(true);
     controller.model().setShowRecordingMetadata(true);
     controller.model().setShowTags(true);
+    controller.model().setShowMarkers(true);
 }
 
 } // namespace

@@ -56,7 +56,7 @@ TEST(PreviewModel, PropertiesAreDeclaredInOrderWithChangeSignals) {
     }
     EXPECT_EQ(names, (QStringList{"metadata", "waveform", "isPlaying", "playback", "isLoading", "errorMessage",
                                   "lanes", "analysis", "analysisProgress", "analysisDeferred", "mode",
-                                  "showFileDetails", "showRecordingMetadata", "showTags", "readoutShowsTimecode",
+                                  "showFileDetails", "showRecordingMetadata", "showTags", "showMarkers", "readoutShowsTimecode",
                                   "playbackRoute"}));
 }
 
@@ -73,7 +73,7 @@ TEST(PreviewModel, ForwardedPlaybackValuesNotifyOnlyThePlaybackState) {
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
         if (meta.method(i).methodType() == QMetaMethod::Signal)
             modelSpies.push_back(std::make_unique<QSignalSpy>(&model, meta.method(i)));
-    ASSERT_EQ(modelSpies.size(), 15u);
+    ASSERT_EQ(modelSpies.size(), 16u);
 
     model.setFraction(0.25);
     model.setMeterPeak({-6.0f, -12.0f});
