@@ -24,15 +24,29 @@ std::string admJSON(const ADMModel& model) {
         const auto& track = model.tracks[t];
         if (t > 0) json += ',';
         json += "{\"index\":" + std::to_string(track.index) + ",\"object\":" + jsonString(track.object) +
-                ",\"type\":" + jsonString(track.type) + ",\"label\":" + jsonString(track.label) + ",\"blocks\":[";
+                ",\"type\":" + jsonString(track.type) + ",\"label\":" + jsonString(track.label) +
+                ",\"objectStart\":" + number(track.objectStartSeconds) +
+                ",\"objectDuration\":" + number(track.objectDurationSeconds);
+        if (track.type == "HOA") {
+            const auto integer = [](std::optional<int> v) { return v ? std::to_string(*v) : std::string("null"); };
+            json += ",\"order\":" + integer(track.order) + ",\"degree\":" + integer(track.degree) +
+                    ",\"normalization\":" + jsonString(track.normalization);
+        }
+        json += ",\"blocks\":[";
         for (std::size_t b = 0; b < track.blocks.size(); ++b) {
             const auto& block = track.blocks[b];
             if (b > 0) json += ',';
-            json += "{\"rtime\":" + number(block.rtimeSeconds) + ",\"duration\":" + number(block.durationSeconds) +
-                    ",\"azimuth\":" + number(block.azimuth) + ",\"elevation\":" + number(block.elevation) +
+            json += "{\"rtime\":" + number(block.rtimeSeconds) + ",\"duration\":" + number(block.durationSeconds);
+            if (block.x) json += ",\"x\":" + number(block.x) + ",\"y\":" + number(block.y) + ",\"z\":" + number(block.z);
+            json += ",\"azimuth\":" + number(block.azimuth) + ",\"elevation\":" + number(block.elevation) +
                     ",\"distance\":" + number(block.distance) + '}';
         }
         json += "]}";
+    }
+    json += "],\"otherProgrammes\":[";
+    for (std::size_t p = 0; p < model.otherProgrammes.size(); ++p) {
+        if (p > 0) json += ',';
+        json += jsonString(model.otherProgrammes[p]);
     }
     json += "],\"warnings\":[";
     for (std::size_t w = 0; w < model.warnings.size(); ++w) {

@@ -5,6 +5,7 @@
 #include "MetadataJSON.h"
 #include "common/Errors.h"
 #include "decode/AudioFile.h"
+#include "inspect/MetadataAssembler.h"
 #include "playback/LoopExecutor.h"
 #include "playback/MultichannelPlayer.h"
 #include "playback/SimplePlayer.h"
@@ -85,9 +86,11 @@ void playOut(Player& player, Session& session, PlayReport& report, LoopExecutor&
     report.underruns = player.underruns();
 }
 
-PlayReport playMultichannel(const std::filesystem::path& file, int channels, std::optional<double> seconds,
-                            LoopExecutor& loop, const bool& interrupted) {
-    MultichannelPlayer player(file, loop);
+PlayReport playMultichannel(const std::filesystem::path& file, const AudioMetadata& metadata, int channels,
+                            std::optional<double> seconds, LoopExecutor& loop, const bool& interrupted) {
+    MultichannelPlayer::Options options;
+    options.ambisonics = metadata.ambisonics;
+    MultichannelPlayer player(file, loop, std::nullopt, std::move(options));
     PlayReport report;
     report.route = player.route().summary();
     report.peaks.assign(std::size_t(channels), -160.0f);
@@ -155,8 +158,11 @@ int playCommand(const std::filesystem::path& file, std::optional<double> seconds
     return runHarness("play", [&] {
         const auto url = std::filesystem::absolute(file);
         const auto channels = int(AudioFile(url).processingFormat().channelCount);
-        return playJSON(channels > 2 ? playMultichannel(url, channels, seconds, loop, interrupted)
-                                     : playSimple(url, seconds, loop, interrupted));
+        // A sound field or an ADM scene needs the spatial player even in one or two channels.
+        const AudioMetadata metadata = MetadataAssembler::assemble(url);
+        return playJSON(MultichannelPlayer::isFor(metadata)
+                            ? playMultichannel(url, metadata, channels, seconds, loop, interrupted)
+                            : playSimple(url, seconds, loop, interrupted));
     });
 }
 

@@ -5,6 +5,8 @@
 #include "PreviewViews/PreviewView.h"
 #include "WorkerThread.h"
 
+#include "playback/MultichannelPlayer.h"
+
 #include <QEvent>
 #include <QEventLoop>
 #include <QPointer>
@@ -287,7 +289,7 @@ void AudioPreviewController::Impl::cancelPreview() {
 
 bool AudioPreviewController::Impl::isMultichannel() const {
     const auto& metadata = model.metadata();
-    return metadata && metadata->channels && *metadata->channels > 2;
+    return metadata && MultichannelPlayer::isFor(*metadata);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -129,7 +129,9 @@ void PreviewPlayback::toggleMultichannel(const std::filesystem::path& url) {
     }
     try {
         if (!multi_) {
-            auto multi = std::make_unique<MultichannelPlayer>(url, executor_, playerOutput());
+            MultichannelPlayer::Options options;
+            if (model_.metadata()) options.ambisonics = model_.metadata()->ambisonics;
+            auto multi = std::make_unique<MultichannelPlayer>(url, executor_, playerOutput(), std::move(options));
             const std::uint64_t serial = ++multiSerial_;
             MultichannelPlayer* m = multi.get();
             std::weak_ptr<const bool> life = life_;

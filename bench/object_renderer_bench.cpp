@@ -1,17 +1,19 @@
 // CPU time per second of 48 kHz audio: the object renderer with a 10-channel bed plus four
-// moving objects and with 128 moving sources, against sofalizer (BinauralRenderer) with a
-// 7.1.2 bed and a 14-channel bed, in one run.
+// moving objects and with 128 moving sources, a third-order sound field through the scene
+// renderer, against sofalizer (BinauralRenderer) with a 7.1.2 bed and a 14-channel bed, in
+// one run.
 // Usage: bench_object_renderer [SECONDS]
 #include "playback/BinauralRenderer.h"
 #include "playback/ObjectBinauralRenderer.h"
+#include "playback/SceneRenderer.h"
 #include "playback/SpeakerBed.h"
 
-#include <cmath>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <string>
 
 using namespace vaun;
 
@@ -81,6 +83,12 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 128; ++i) moving.push_back(circling(i * 2.8125, 3.0 + 0.05 * i, seconds));
         ObjectBinauralRenderer objects128(moving, kRate, 2, sofa);
         run("object renderer: 128 moving sources", objects128, moving.size(), seconds);
+
+        const AmbisonicFormat third{3};
+        auto field = SceneRenderer::soundField(third, kRate, 2, sofa);
+        const auto speakers = AmbisonicDecoder(third).speakers().size();
+        const std::string fieldRow = "scene: third-order field (" + std::to_string(speakers) + " speakers)";
+        run(fieldRow.c_str(), field, std::size_t(AmbisonicFormat::channelsFor(3)), seconds);
 
         BinauralRenderer sofalizer10(*bed10, kRate, 2, sofa);
         run("sofalizer: 7.1.2 bed", sofalizer10, 10, seconds);

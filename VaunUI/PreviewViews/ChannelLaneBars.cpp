@@ -70,7 +70,7 @@ void ChannelLaneBars::paint(QPainter& painter, QSizeF size, ColorScheme scheme) 
         if (!played) {
             if (k > 0) painter.fillRect(QRectF(0, lane.top(), size.width(), 0.5), separator);
             painter.drawText(QPointF(4, lane.center().y() + centreToBaseline),
-                             metrics.elidedText(laneLabel(labels, k), Qt::ElideRight, std::max(labelWidth - 6, 8.0)));
+                             metrics.elidedText(laneLabel(labels, k), Qt::ElideMiddle, std::max(labelWidth - 6, 8.0)));
         }
         fillBars(painter, laneBarRects(lanes[std::size_t(k)].values, gain, labelWidth, lane), 0, bar);
     }

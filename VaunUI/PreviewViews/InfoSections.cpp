@@ -284,6 +284,11 @@ DetailsSections::DetailsSections(PreviewModel& model, const AudioMetadata& metad
             [truePeaks, &model, labels] { truePeaks->setValue(truePeakPairs(labels, model.analysis())); });
     fileRows.add(tr("ADM"), adm);
     fileRows.add(tr("ADM programme"), text(metadata.admProgramme));
+    if (!metadata.admOtherProgrammes.empty()) {
+        QStringList others;
+        for (const auto& name : metadata.admOtherProgrammes) others << QString::fromStdString(name);
+        fileRows.add(tr("Other programmes"), others.join(QStringLiteral(" \u00B7 ")));
+    }
     fileRows.add(tr("ADM content"), text(metadata.admContent));
     fileRows.add(tr("Codec"), text(metadata.codec));
     fileRows.add(tr("Codec profile"), text(metadata.codecProfile));

@@ -8,7 +8,9 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vaun {
 
@@ -38,17 +40,37 @@ QSize MeterLabels::sizeHint() const {
     return {int(std::ceil(rowWidth())), int(std::ceil(QFontMetricsF(labelFont()).height()))};
 }
 
+QStringList MeterLabels::shownLabels() const {
+    const QFontMetricsF metrics(labelFont());
+    const auto textAt = [&](int i) { return i >= 0 && i < content_.labels.size() ? content_.labels[i] : QString(); };
+    // A label may spill over its neighbours only into the room their own labels leave, so
+    // labels never run into each other; beyond that it is elided in the middle.
+    const auto reach = [&](int neighbour) {
+        if (neighbour < 0 || neighbour >= content_.count) return std::numeric_limits<double>::infinity();
+        const double spare = std::max(0.0, (content_.column - metrics.horizontalAdvance(textAt(neighbour))) / 2);
+        return content_.column / 2 + content_.spacing / 2 + spare - 0.5;
+    };
+    QStringList shown;
+    for (int i = 0; i < content_.count; ++i) {
+        QString text = textAt(i);
+        const double half = std::min(reach(i - 1), reach(i + 1));
+        if (!text.isEmpty() && std::isfinite(half) && metrics.horizontalAdvance(text) > 2 * half)
+            text = metrics.elidedText(text, Qt::ElideMiddle, 2 * half);
+        shown << text;
+    }
+    return shown;
+}
+
 void MeterLabels::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setFont(labelFont());
     painter.setPen(Appearance::of(colorScheme(*this)).secondaryLabel);
     const double left = (width() - rowWidth()) / 2;
-    for (int i = 0; i < content_.count; ++i) {
-        const QString text = i < content_.labels.size() ? content_.labels[i] : QString();
-        if (text.isEmpty()) continue;
+    const QStringList shown = shownLabels();
+    for (int i = 0; i < shown.size(); ++i) {
+        if (shown[i].isEmpty()) continue;
         const QRectF slot(left + i * (content_.column + content_.spacing), 0, content_.column, height());
-        // A label wider than its slot spills over the neighbours rather than being cut.
-        painter.drawText(slot, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, text);
+        painter.drawText(slot, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, shown[i]);
     }
 }
 

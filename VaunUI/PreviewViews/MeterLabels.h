@@ -29,6 +29,8 @@ public:
     // outer slots into the surrounding margin.
     double rowWidth() const;
     QFont labelFont() const;
+    // The labels as drawn: each centred on its slot and elided so that none reaches another.
+    QStringList shownLabels() const;
 
     QSize sizeHint() const override;
 

@@ -122,9 +122,9 @@ AudioPlayer::AudioPlayer(PreviewModel& model, const AudioMetadata& metadata, con
     modeRow->addWidget(time_, 0, Qt::AlignVCenter);
     cardColumn->addLayout(modeRow.release());
 
-    // Track names, which meters and lanes may shorten, stay whole in their tooltips.
+    // Track and object names, which meters and lanes may shorten, stay whole in their tooltips.
     display_ = std::make_unique<PlayerDisplay>(model, format::meterLabels(metadata), actions.measure, nullptr,
-                                               metadata.tracks.empty() ? QStringList{} : format::channelNames(metadata))
+                                               metadata.tracks.empty() && metadata.admTrackLabels.empty() ? QStringList{} : format::channelNames(metadata))
                    .release();
     if (markers) display_->setMarkers(std::move(markers), actions.seek);
     cardColumn->addWidget(display_);

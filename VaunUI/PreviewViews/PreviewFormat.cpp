@@ -167,15 +167,20 @@ QString cutLabel(const QString& label, int count) {
     return firstCharacters(label, count).trimmed();
 }
 
-// Names longer than a speaker label ("LFE2") are cut until they fit one meter's slot, the
-// narrowest place the labels go; the lanes give them more room.
+// Names longer than a speaker label ("LFE2") are elided in the middle until they fit one
+// meter's slot, the narrowest place the labels go ("Atmos_Obj_3" → "A…3"); where not even that
+// fits, cut with a trailing number kept whole.
 QString fittedLabel(const QString& label, const QFontMetricsF& metrics, double room) {
-    if (characterCount(label) <= kSpeakerLabelCharacters) return label;
+    if (characterCount(label) <= kSpeakerLabelCharacters || metrics.horizontalAdvance(label) <= room) return label;
+    // Numbered names keep their number whole ("Obj 13" → "O13"), others their ends ("A…3").
+    const bool numbered = label.back().isDigit();
+    const QString elided = metrics.elidedText(label, Qt::ElideMiddle, room);
+    if (!numbered && characterCount(elided) >= 3) return elided;
     for (int count = kSpeakerLabelCharacters; count > 1; --count) {
         QString cut = cutLabel(label, count);
         if (metrics.horizontalAdvance(cut) <= room) return cut;
     }
-    return cutLabel(label, 1);
+    return characterCount(elided) >= 3 ? elided : cutLabel(label, 1);
 }
 
 } // namespace

@@ -5,6 +5,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <iterator>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -195,6 +196,10 @@ void readWave(const FileReader& file, bool bigEndian, bool sizesInDs64, Containe
                 // Some RIFX writers swap only the leading 16 bits of the GUID.
                 const std::uint32_t data1 = f.u32(24);
                 format.formatTag = std::uint16_t(data1 <= 0xFFFF ? data1 : data1 >> 16);
+                // The B-format sub-formats ({0000000x-0721-11D3-8644-C8C1CA000000}): a FuMa sound field.
+                static constexpr std::uint8_t kBFormat[12] = {0x21, 0x07, 0xD3, 0x11, 0x86, 0x44, 0xC8, 0xC1, 0xCA, 0, 0, 0};
+                if (!bigEndian && std::equal(std::begin(kBFormat), std::end(kBFormat), b.begin() + 28))
+                    out.layout = AudioChannelLayout{(107u << 16) | format.channelCount, 0, {}};
             }
             out.waveFormat = format;
         } else if (idIs(id, "data") && !out.sampleData) {

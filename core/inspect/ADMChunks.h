@@ -39,8 +39,10 @@ struct AXMLOptions {
 struct AXMLDocument {
     struct Block {
         std::optional<double> rtimeSeconds, durationSeconds;
-        std::optional<double> azimuth, elevation, distance; // polar
+        std::optional<double> azimuth, elevation, distance; // polar; a bound's min and max left out
         std::optional<double> x, y, z;                      // cartesian
+        std::optional<int> order, degree;                   // HOA
+        std::string normalization;                          // HOA: "SN3D", "N3D", "FuMa"
         bool operator==(const Block&) const = default;
     };
     struct ChannelFormat {
@@ -50,10 +52,12 @@ struct AXMLDocument {
     struct PackFormat {
         std::string name, type;
         std::vector<std::string> channelFormats, packFormats;
+        std::string normalization; // HOA
     };
     struct Object {
         std::string id, name;
         std::vector<std::string> packFormats, trackUIDs, objects;
+        std::optional<double> startSeconds, durationSeconds;
     };
     struct Named {
         std::string name;

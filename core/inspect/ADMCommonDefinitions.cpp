@@ -1,6 +1,7 @@
 #include "inspect/ADMCommonDefinitions.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 namespace vaun {
@@ -148,12 +149,45 @@ const ADMCommonDefinitions::Pack* ADMCommonDefinitions::pack(std::string_view id
     return it == std::end(kPacks) ? nullptr : &*it;
 }
 
+namespace {
+
+constexpr std::string_view kNormalizations[] = {"SN3D", "N3D", "FuMa"};
+
+// The four hex digits after "XX_0004" (AC_0004xxxx, AP_0004xxxx), when that is the ID's shape.
+std::optional<unsigned> hoaNumber(std::string_view id, std::string_view prefix) {
+    if (id.size() != 11 || !sameID(id.substr(0, 7), prefix)) return std::nullopt;
+    unsigned value = 0;
+    for (char c : id.substr(7)) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) return std::nullopt;
+        value = value * 16 + unsigned(digit);
+    }
+    return value;
+}
+
+} // namespace
+
+std::optional<ADMCommonDefinitions::HOA> ADMCommonDefinitions::hoaChannel(std::string_view id) {
+    const auto value = hoaNumber(id, "AC_0004");
+    if (!value || *value == 0 || (*value - 1) / 0x100 > 2) return std::nullopt;
+    const int acn = int((*value - 1) % 0x100);
+    const int order = int(std::sqrt(double(acn)) + 1e-9);
+    return HOA{order, acn - order * order - order, kNormalizations[(*value - 1) / 0x100]};
+}
+
+std::optional<ADMCommonDefinitions::HOA> ADMCommonDefinitions::hoaPack(std::string_view id) {
+    const auto value = hoaNumber(id, "AP_0004");
+    if (!value || *value / 16 > 2 || *value % 16 < 1 || *value % 16 > 6) return std::nullopt;
+    return HOA{int(*value % 16), 0, kNormalizations[*value / 16]};
+}
+
 std::optional<std::string> ADMCommonDefinitions::channelOf(std::string_view format) {
     // AT_00010003_01 and AS_00010003 both carry AC_00010003.
     if (format.size() < 11 || (!sameID(format.substr(0, 3), "AT_") && !sameID(format.substr(0, 3), "AS_")))
         return std::nullopt;
     const std::string id = "AC_" + std::string(format.substr(3, 8));
     if (const Channel* c = channel(id)) return std::string(c->id);
+    if (hoaChannel(id)) return id;
     return std::nullopt;
 }
 

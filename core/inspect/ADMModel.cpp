@@ -1,9 +1,11 @@
 #include "inspect/ADMModel.h"
 
 #include "inspect/ADMCommonDefinitions.h"
+#include "inspect/ADMCoordinates.h"
 #include "inspect/ChannelMap.h"
 
 #include <algorithm>
+#include <set>
 #include <cmath>
 #include <numbers>
 
@@ -35,20 +37,48 @@ template <typename Map> const typename Map::mapped_type* find(const Map& map, co
 
 ADMModel::Block converted(const AXMLDocument::Block& b) {
     ADMModel::Block block;
-    block.rtimeSeconds = b.rtimeSeconds.value_or(0);
+    block.rtimeSeconds = b.rtimeSeconds;
     block.durationSeconds = b.durationSeconds;
     if (b.x || b.y || b.z) {
-        // ADM's X points right, Y to the front, Z up; azimuth grows to the left.
-        const double x = b.x.value_or(0), y = b.y.value_or(0), z = b.z.value_or(0);
-        block.distance = std::sqrt(x * x + y * y + z * z);
-        block.azimuth = (x == 0 && y == 0) ? 0 : std::atan2(-x, y) * kDegrees;
-        block.elevation = block.distance == 0 ? 0 : std::atan2(z, std::hypot(x, y)) * kDegrees;
+        block.x = b.x.value_or(0), block.y = b.y.value_or(0), block.z = b.z.value_or(0);
+        const ADMPolar p = ADMCoordinates::toPolar({*block.x, *block.y, *block.z});
+        block.azimuth = p.azimuth, block.elevation = p.elevation, block.distance = p.distance;
     } else {
         block.azimuth = b.azimuth.value_or(0);
         block.elevation = b.elevation.value_or(0);
         block.distance = b.distance.value_or(1);
     }
     return block;
+}
+
+// The programme a renderer plays: the lowest ID, as the EBU's reference renderer chooses.
+const AXMLDocument::Named* chosenProgramme(const AXMLDocument& doc, std::vector<std::string>& others) {
+    const std::pair<std::string, AXMLDocument::Named>* chosen = nullptr;
+    for (const auto& p : doc.programmes)
+        if (!chosen || p.first.size() < chosen->first.size() ||
+            (p.first.size() == chosen->first.size() && p.first < chosen->first))
+            chosen = &p;
+    for (const auto& p : doc.programmes)
+        if (&p != chosen) others.push_back(p.second.name);
+    return chosen ? &chosen->second : nullptr;
+}
+
+// The objects a programme plays, nested ones included; walked without recursion and each
+// object once, whatever cycles the file holds.
+std::set<std::string> objectsOf(const AXMLDocument& doc, const AXMLDocument::Named& programme) {
+    std::set<std::string> reached;
+    std::vector<std::string> pending;
+    for (const auto& content : programme.refs)
+        if (const auto it = doc.contents.find(content); it != doc.contents.end())
+            pending.insert(pending.end(), it->second.refs.begin(), it->second.refs.end());
+    while (!pending.empty()) {
+        std::string id = std::move(pending.back());
+        pending.pop_back();
+        if (!reached.insert(id).second) continue;
+        for (const auto& object : doc.objects)
+            if (object.id == id) pending.insert(pending.end(), object.objects.begin(), object.objects.end());
+    }
+    return reached;
 }
 
 std::string channelFormatOf(const ChnaChunk::Entry& entry, const AXMLDocument* doc) {
@@ -103,7 +133,8 @@ std::string contentLine(const std::vector<Group>& groups) {
     return line;
 }
 
-constexpr std::size_t kShortLabelCharacters = 8;
+// Long names are elided to fit where they are shown; this only bounds what a file can make us keep.
+constexpr std::size_t kShortLabelCharacters = 64;
 
 std::string_view trimmed(std::string_view text) {
     constexpr std::string_view space = " \t\r\n\f\v";
@@ -129,8 +160,13 @@ std::string ADMModel::shortLabel(const Track& track) {
     std::string_view name = track.object;
     if (track.type == "DirectSpeakers") {
         if (std::string speaker = speakerLabel(track.label); speaker != "?") return speaker;
-        if (!trimmed(track.label).empty()) name = track.label;
+        std::string_view label = trimmed(track.label);
+        // Dolby's RoomCentric beds name their channels "RC_L", "RC_Lss".
+        if (label.size() > 3 && label.substr(0, 3) == "RC_") return std::string(label.substr(3));
+        if (!label.empty()) name = label;
     }
+    if (track.type == "HOA" && track.order && track.degree)
+        return "ACN " + std::to_string(*track.order * *track.order + *track.order + *track.degree);
     name = trimmed(name);
     if (name.empty()) return "Obj " + std::to_string(track.index);
     return shortened(name);
@@ -152,45 +188,73 @@ std::string ADMModel::speakerLabel(std::string_view adm) {
 
 ADMModel ADMModel::build(const ChnaChunk& chna, const AXMLDocument* doc) {
     ADMModel model;
-    if (doc && !doc->programmes.empty()) model.programme = doc->programmes.front().second.name;
+    std::set<std::string> played;
+    if (doc) {
+        if (const auto* programme = chosenProgramme(*doc, model.otherProgrammes)) {
+            model.programme = programme->name;
+            played = objectsOf(*doc, *programme);
+        }
+    }
     std::vector<Group> groups;
     for (const auto& entry : chna.entries) {
         Track track;
         track.index = entry.trackIndex;
         const std::string channelID = channelFormatOf(entry, doc);
         std::string packID = entry.packFormat, groupKey = "pack:" + entry.packFormat;
-        std::string type;
+        std::string type, packNormalization;
+        bool named = false;
         if (doc) {
+            // The chosen programme's object for the track, else any that lists it.
+            const AXMLDocument::Object* owner = nullptr;
             for (const auto& object : doc->objects) {
-                if (std::find(object.trackUIDs.begin(), object.trackUIDs.end(), entry.trackUID) ==
-                    object.trackUIDs.end())
+                if (std::find(object.trackUIDs.begin(), object.trackUIDs.end(), entry.trackUID) == object.trackUIDs.end())
                     continue;
-                track.object = object.name;
-                groupKey = "object:" + object.id;
-                break;
+                if (!owner || (played.contains(object.id) && !played.contains(owner->id))) owner = &object;
+            }
+            if (owner) {
+                track.object = owner->name;
+                track.objectStartSeconds = owner->startSeconds;
+                track.objectDurationSeconds = owner->durationSeconds;
+                groupKey = "object:" + owner->id;
+                named = true;
             }
             if (const auto* channel = find(doc->channelFormats, channelID)) {
                 type = channel->type;
                 track.label = channel->speakerLabel.empty() ? channel->name : channel->speakerLabel;
                 for (const auto& b : channel->blocks) track.blocks.push_back(converted(b));
+                if (!channel->blocks.empty()) {
+                    const auto& first = channel->blocks.front();
+                    track.order = first.order, track.degree = first.degree, track.normalization = first.normalization;
+                }
             }
             if (const auto* pack = find(doc->packFormats, packID)) {
                 if (type.empty()) type = pack->type;
-                if (track.object.empty()) track.object = pack->name;
+                if (!named) track.object = pack->name;
+                packNormalization = pack->normalization;
             }
         }
         if (track.label.empty()) {
             if (const auto* common = ADMCommonDefinitions::channel(channelID)) {
                 type = "DirectSpeakers";
                 track.label = std::string(common->speakerLabel);
-                track.blocks.push_back({0, std::nullopt, common->azimuth, common->elevation, 1});
+                track.blocks.push_back({std::nullopt, std::nullopt, common->azimuth, common->elevation, 1, {}, {}, {}});
+            } else if (const auto hoa = ADMCommonDefinitions::hoaChannel(channelID)) {
+                type = "HOA";
+                track.order = hoa->order, track.degree = hoa->degree, track.normalization = std::string(hoa->normalization);
             }
         }
-        if (track.object.empty()) {
+        if (!named && track.object.empty()) {
             if (const auto* pack = ADMCommonDefinitions::pack(packID)) track.object = std::string(pack->name);
         }
         if (type.empty()) type = typeFromID(!channelID.empty() ? channelID : packID);
         track.type = normalisedType(type);
+        if (track.type == "HOA") {
+            if (track.normalization.empty()) track.normalization = packNormalization;
+            if (const auto pack = ADMCommonDefinitions::hoaPack(packID); pack && track.normalization.empty())
+                track.normalization = std::string(pack->normalization);
+            if (track.normalization.empty()) track.normalization = "SN3D"; // BS.2076's default
+            if (track.label.empty() && track.order && track.degree) track.label = shortLabel(track);
+        }
 
         auto group = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.key == groupKey; });
         if (group == groups.end()) group = groups.insert(groups.end(), Group{groupKey, track.type, {}});

@@ -12,21 +12,29 @@ namespace vaun {
 
 struct ADMModel {
     struct Block {
-        double rtimeSeconds = 0;
-        std::optional<double> durationSeconds; // absent for a block that lasts as long as the file
-        double azimuth = 0, elevation = 0, distance = 1; // degrees; cartesian positions converted
+        // Within the object; both absent: the block spans its whole object.
+        std::optional<double> rtimeSeconds, durationSeconds;
+        double azimuth = 0, elevation = 0, distance = 1; // degrees; cartesian ones as BS.2127 maps them
+        std::optional<double> x, y, z;                   // as written, for a cartesian block
         bool operator==(const Block&) const = default;
     };
     struct Track {
         int index = 0; // 1-based file track
-        std::string object;
+        std::string object; // as the file names it, empty included
         std::string type; // "DirectSpeakers", "Objects", "HOA", "Binaural" or "other"
         std::string label; // speaker label, else the channel format's name
         std::vector<Block> blocks;
+        // The object's own span in the file; absent: from the start, to the end.
+        std::optional<double> objectStartSeconds, objectDurationSeconds;
+        // HOA: the component and its normalisation ("SN3D", "N3D", "FuMa").
+        std::optional<int> order, degree;
+        std::string normalization;
         bool operator==(const Track&) const = default;
     };
 
+    // The programme with the lowest ID; the others' names follow.
     std::string programme;
+    std::vector<std::string> otherProgrammes;
     std::string content; // "7.1.2 bed + 4 objects"
     std::vector<Track> tracks;
     std::vector<std::string> warnings;
@@ -42,8 +50,9 @@ struct ADMModel {
     static ADMModel build(const ChnaChunk& chna, const AXMLDocument* document);
     // The project's speaker label for an ADM one ("M+030" → "L"), "?" when unknown.
     static std::string speakerLabel(std::string_view admLabel);
-    // A label short enough for a lane or a meter: the speaker label of a bed track, else the
-    // object's name cut to 8 characters ("Helicop…"), "Obj N" when it has none.
+    // A label short enough for a lane or a meter: the speaker label of a bed track (a
+    // RoomCentric "RC_Lss" as "Lss"), an HOA track's ACN number ("ACN 3"), else the object's
+    // name cut to 8 characters ("Helicop…"), "Obj N" when it has none.
     static std::string shortLabel(const Track& track);
 };
 

@@ -111,11 +111,13 @@ private:
             content_ = attribute(e, "audioContentID");
             document_.contents[content_].name = attribute(e, "audioContentName");
         } else if (n == "audioObject") {
-            document_.objects.push_back({attribute(e, "audioObjectID"), attribute(e, "audioObjectName"), {}, {}, {}});
+            document_.objects.push_back({attribute(e, "audioObjectID"), attribute(e, "audioObjectName"), {}, {}, {},
+                                         AXMLDocument::parseTime(attribute(e, "start")),
+                                         AXMLDocument::parseTime(attribute(e, "duration"))});
         } else if (n == "audioPackFormat") {
             pack_ = attribute(e, "audioPackFormatID");
             auto& pack = document_.packFormats[pack_];
-            pack = {attribute(e, "audioPackFormatName"), typeOf(e.attributes), {}, {}};
+            pack = {attribute(e, "audioPackFormatName"), typeOf(e.attributes), {}, {}, {}};
         } else if (n == "audioChannelFormat") {
             channel_ = attribute(e, "audioChannelFormatID");
             document_.channelFormats[channel_] = {attribute(e, "audioChannelFormatName"), typeOf(e.attributes), {}, {}};
@@ -156,13 +158,21 @@ private:
             auto& pack = document_.packFormats[pack_];
             if (n == "audioChannelFormatIDRef") pack.channelFormats.push_back(text);
             else if (n == "audioPackFormatIDRef") pack.packFormats.push_back(text);
+            else if (n == "normalization") pack.normalization = text;
         } else if (in == "audioBlockFormat" && stack_.size() >= 2 &&
                    stack_[stack_.size() - 2].name == "audioChannelFormat") {
             auto& channel = document_.channelFormats[channel_];
             if (n == "speakerLabel") {
                 if (channel.speakerLabel.empty()) channel.speakerLabel = text;
-            } else if (n == "position" && !channel.blocks.empty()) {
+            } else if (!channel.blocks.empty() && (n == "order" || n == "degree")) {
+                const auto value = number(text);
+                if (value && std::fabs(*value) <= 64 && *value == std::floor(*value))
+                    (n == "order" ? channel.blocks.back().order : channel.blocks.back().degree) = int(*value);
+            } else if (n == "normalization" && !channel.blocks.empty()) {
+                channel.blocks.back().normalization = text;
+            } else if (n == "position" && !channel.blocks.empty() && attribute(closed, "bound").empty()) {
                 // A nested redefinition of the same channel format may have emptied its blocks.
+                // A bound gives the position's tolerance, not the position.
                 auto& block = channel.blocks.back();
                 const std::string coordinate = attribute(closed, "coordinate");
                 const auto value = number(text);

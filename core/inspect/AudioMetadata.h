@@ -2,6 +2,7 @@
 // Everything known about one audio file apart from its waveform and loudness: file facts,
 // stream format, layout and speaker labels, broadcast-wave and iXML metadata, artwork and
 // the warnings met while reading them. A plain value; display formatting lives in the views.
+#include "inspect/Ambisonics.h"
 #include "inspect/BWFChunk.h"
 #include "inspect/Marker.h"
 #include "inspect/Timecode.h"
@@ -58,6 +59,7 @@ struct AudioMetadata {
     std::optional<int> admTrackCount;
     std::optional<std::string> admProgramme; // absent when the file names none
     std::optional<std::string> admContent;   // "7.1.2 bed + 4 objects"
+    std::vector<std::string> admOtherProgrammes; // the programmes besides the one played
     // One short label per file channel in file order ("L", "Ltf", "Dialog"); empty unless the
     // ADM metadata read cleanly and names every channel.
     std::vector<std::string> admTrackLabels;
@@ -80,6 +82,9 @@ struct AudioMetadata {
     std::vector<Track> tracks;
     // Cue points, regions, loops and chapters, sorted by start, then id.
     std::vector<Marker> markers;
+    // A sound field rather than speaker feeds: from the container's layout, an ADM HOA pack or
+    // track names ACN0, ACN1, …
+    std::optional<AmbisonicLayout> ambisonics;
 
     bool operator==(const AudioMetadata&) const = default;
 };

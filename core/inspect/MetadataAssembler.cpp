@@ -2,6 +2,7 @@
 
 #include "decode/AudioFile.h"
 #include "inspect/ADMModel.h"
+#include "inspect/Ambisonics.h"
 #include "inspect/Artwork.h"
 #include "inspect/BWFChunk.h"
 #include "inspect/ChannelMap.h"
@@ -136,6 +137,7 @@ std::vector<std::string> admTrackLabels(const ADMModel& adm, std::optional<int> 
 void addADMSummary(AudioMetadata& record, const ADMModel& adm) {
     if (adm.programme.find_first_not_of(" \t\r\n") != std::string::npos) record.admProgramme = adm.programme;
     if (!adm.content.empty()) record.admContent = adm.content;
+    record.admOtherProgrammes = adm.otherProgrammes;
     record.admTrackLabels = admTrackLabels(adm, record.channels);
 }
 
@@ -169,6 +171,33 @@ std::vector<Marker> chapterMarkers(const StreamFacts& facts) {
         return a.start != b.start ? a.start < b.start : a.id < b.id;
     });
     return markers;
+}
+
+// An ADM file that is one complete sound field: every track of one HOA object, each ACN once.
+std::optional<AmbisonicLayout> admSoundField(const ADMModel& adm, std::optional<int> channels) {
+    const auto order = Ambisonics::orderFor(channels.value_or(0));
+    if (!order || !adm.warnings.empty() || int(adm.tracks.size()) != *channels) return std::nullopt;
+    std::vector<bool> seen(std::size_t(*channels), false);
+    for (const auto& t : adm.tracks) {
+        if (t.type != "HOA" || !t.order || !t.degree || t.normalization != adm.tracks.front().normalization ||
+            t.object != adm.tracks.front().object)
+            return std::nullopt;
+        const int acn = *t.order * *t.order + *t.order + *t.degree;
+        if (acn < 0 || acn >= *channels || acn != t.index - 1 || seen[std::size_t(acn)]) return std::nullopt;
+        seen[std::size_t(acn)] = true;
+    }
+    return AmbisonicLayout{*order, adm.tracks.front().normalization, false};
+}
+
+// A sound field's channels are its components, not speakers.
+void labelSoundField(AudioMetadata& record) {
+    if (!record.ambisonics) return;
+    const auto& layout = *record.ambisonics;
+    static constexpr int kFuMaToACN[] = {0, 3, 1, 2, 6, 7, 5, 8, 4, 12, 13, 11, 14, 10, 15, 9};
+    record.channelLabels.clear();
+    for (int c = 0; c < record.channels.value_or(0); ++c)
+        record.channelLabels.push_back(Ambisonics::componentLabel(layout.fumaOrder && c < 16 ? kFuMaToACN[c] : c));
+    record.channelLayoutName = Ambisonics::layoutName(layout);
 }
 
 } // namespace
@@ -280,8 +309,14 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
             const auto adm = ADMModel::read(url, soundnessOnly, isCancelled);
             if (adm && !adm->warnings.empty()) record.warnings.emplace_back(ADMModel::unreadableWarning);
             if (adm) addADMSummary(record, *adm);
+            if (adm) record.ambisonics = admSoundField(*adm, record.channels);
         }
         ProductionFacts::fill(record, ixml, native.channelLayout.has_value());
+        if (!record.ambisonics) {
+            std::vector<std::optional<std::string>> names;
+            for (const auto& t : record.tracks) names.push_back(t.name);
+            record.ambisonics = Ambisonics::fromTrackNames(names);
+        }
         // FFmpeg's chapters of a WAVE keep neither most labels nor any region's length.
         record.markers = MarkerChunks::readWave(container->chunks);
     } else if (form == "AIFF" || form == "AIFC") {
@@ -289,6 +324,8 @@ AudioMetadata MetadataAssembler::assemble(const std::filesystem::path& url, cons
     } else {
         record.markers = chapterMarkers(facts);
     }
+    if (!record.ambisonics) record.ambisonics = Ambisonics::fromLayout(native.channelLayout, record.channels.value_or(0));
+    labelSoundField(record);
     record.tags = Tags::clean(facts.tags, shownElsewhere(record));
     return record;
 }

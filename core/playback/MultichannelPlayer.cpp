@@ -5,6 +5,7 @@
 #include "playback/BinauralRenderer.h"
 #include "playback/FrameTime.h"
 #include "playback/PlayerEngine.h"
+#include "playback/SceneRenderer.h"
 
 #include <mutex>
 
@@ -37,6 +38,16 @@ std::optional<ADMScene> admSceneOf(const std::filesystem::path& url, int channel
     }
 }
 
+AmbisonicFormat formatOf(const AmbisonicLayout& layout) {
+    AmbisonicFormat format;
+    format.order = layout.order;
+    format.normalization = layout.normalization == "N3D"    ? AmbisonicFormat::Normalization::N3D
+                           : layout.normalization == "FuMa" ? AmbisonicFormat::Normalization::FuMa
+                                                            : AmbisonicFormat::Normalization::SN3D;
+    format.ordering = layout.fumaOrder ? AmbisonicFormat::Ordering::FuMa : AmbisonicFormat::Ordering::ACN;
+    return format;
+}
+
 } // namespace
 
 MultichannelPlayer::Options::Options() : hrtfFile(defaultHrtfPath()) {}
@@ -47,16 +58,24 @@ MultichannelPlayer::MultichannelPlayer(const std::filesystem::path& url, Executo
     // Too few outputs: an ADM master's own positions, else the speaker bed, for headphones;
     // enough: channel i to output i.
     auto scene = std::make_shared<std::optional<std::optional<ADMScene>>>(); // read once, when first needed
-    auto chooseRoute = [hrtf = options.hrtfFile, url, scene](const AudioFormat& format, std::uint32_t devices,
-                                                             PlaybackRoute& route) -> std::unique_ptr<RouteRenderer> {
+    auto chooseRoute = [hrtf = options.hrtfFile, ambisonics = options.ambisonics, url,
+                        scene](const AudioFormat& format, std::uint32_t devices,
+                               PlaybackRoute& route) -> std::unique_ptr<RouteRenderer> {
         const auto channels = format.channelCount;
+        if (!*scene) *scene = admSceneOf(url, int(channels));
+        if (const auto& adm = **scene; adm && (devices < channels || adm->spatialOnly)) {
+            auto renderer = std::make_unique<SceneRenderer>(adm->tracks, adm->fields, format.sampleRateHz, devices, hrtf);
+            route = Route::binaural("ADM \u00B7 " + adm->content, hrtfDisplayName(hrtf));
+            return renderer;
+        }
+        const auto field = ambisonics ? ambisonics : Ambisonics::fromLayout(format.channelLayout, int(channels));
+        if (field && AmbisonicFormat::channelsFor(field->order) == int(channels)) {
+            auto renderer = std::make_unique<SceneRenderer>(
+                SceneRenderer::soundField(formatOf(*field), format.sampleRateHz, devices, hrtf));
+            route = Route::binaural("Ambisonics order " + std::to_string(field->order), hrtfDisplayName(hrtf));
+            return renderer;
+        }
         if (devices < channels) {
-            if (!*scene) *scene = admSceneOf(url, int(channels));
-            if (const auto& adm = **scene) {
-                auto renderer = std::make_unique<ObjectBinauralRenderer>(adm->tracks, format.sampleRateHz, devices, hrtf);
-                route = Route::binaural("ADM \u00B7 " + adm->content, hrtfDisplayName(hrtf));
-                return renderer;
-            }
             const auto bed = bedLayout(int(channels), format.channelLayout);
             if (!bed) throw noSpeakerLayout(int(channels));
             auto renderer = std::make_unique<BinauralRenderer>(*bed, format.sampleRateHz, devices, hrtf);
@@ -76,6 +95,12 @@ MultichannelPlayer::MultichannelPlayer(const std::filesystem::path& url, Executo
 }
 
 MultichannelPlayer::~MultichannelPlayer() = default;
+
+bool MultichannelPlayer::isFor(const AudioMetadata& m) {
+    if (m.channels.value_or(0) > 2 || m.ambisonics) return true;
+    const std::string content = m.admContent.value_or("");
+    return m.isADM && (content.find("object") != std::string::npos || content.find("HOA") != std::string::npos);
+}
 
 void MultichannelPlayer::play(double fromSeconds) { engine_->play(frameAtSeconds(fromSeconds, rate_, length_ - 1)); }
 

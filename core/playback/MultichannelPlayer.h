@@ -11,6 +11,8 @@
 // completion and failures are handed over to it. onLevels runs on the engine's reporter
 // thread. A failure (the device gone, a read or render error) stops playback where the sound
 // stopped and reaches onFailed, not onFinished; the next play(from:) opens the device afresh.
+#include "inspect/Ambisonics.h"
+#include "inspect/AudioMetadata.h"
 #include "common/Errors.h"
 #include "playback/AudioOutput.h"
 #include "playback/Executor.h"
@@ -37,6 +39,9 @@ public:
     struct Options {
         // The HRTF set of the binaural route.
         std::filesystem::path hrtfFile;
+        // The file is a sound field (as its metadata record tells); absent: as far as its
+        // declared channel layout tells.
+        std::optional<AmbisonicLayout> ambisonics;
         Options();
     };
 
@@ -44,9 +49,14 @@ public:
     // sound device at the file's rate; with it, it renders into memory in that format (its
     // rate must be the file's), pulled through manualOutput(). Fails with the decoder's
     // error, the device's error, the code-4 error when too few outputs meet a channel count
-    // without a speaker bed, or the renderer's error.
+    // without a speaker bed, or the renderer's error. ADM objects and sound fields and
+    // Ambisonic files always play spatially, whatever the outputs.
     MultichannelPlayer(const std::filesystem::path& url, Executor& executor,
                        std::optional<OutputFormat> manualOutput = std::nullopt, Options options = Options());
+
+    // The files this player is for rather than a plain stereo player: more than two
+    // channels, a sound field, or an ADM master with objects or HOA.
+    static bool isFor(const AudioMetadata& metadata);
     ~MultichannelPlayer();
     MultichannelPlayer(const MultichannelPlayer&) = delete;
     MultichannelPlayer& operator=(const MultichannelPlayer&) = delete;

@@ -51,11 +51,12 @@ SourcePosition SourceTrack::at(double seconds) const {
 }
 
 ObjectBinauralRenderer::ObjectBinauralRenderer(std::vector<SourceTrack> tracks, double sampleRateHz,
-                                               std::uint32_t deviceChannels, const std::filesystem::path& sofaFile)
+                                               std::uint32_t deviceChannels, const std::filesystem::path& sofaFile,
+                                               std::optional<float> sourceGain)
     : tracks_(std::move(tracks)),
       rate_(sampleRateHz),
       deviceChannels_(std::max<std::uint32_t>(deviceChannels, 1)),
-      gain_(tracks_.empty() ? 1.0f : float(1.0 / std::sqrt(double(tracks_.size())))),
+      gain_(sourceGain ? *sourceGain : tracks_.empty() ? 1.0f : float(1.0 / std::sqrt(double(tracks_.size())))),
       hrtf_(sofaFile, sampleRateHz),
       convolver_(kBlockFrames, hrtf_.filterFrames()) {
     if (tracks_.empty() || tracks_.size() > kMaxSources)
@@ -125,10 +126,13 @@ void ObjectBinauralRenderer::processBlock() {
     // The filter of a block is the one for where the source is at its end; the crossfade
     // from the previous block's filter covers the way there.
     const double end = startSeconds_ + double((blockIndex_ + 1) * kBlockFrames) / rate_;
+    const double begin = end - double(kBlockFrames) / rate_;
     convolver_.begin();
     for (std::size_t t = 0; t < tracks_.size(); ++t) {
         const float* in = input_[t].data();
+        const bool sounding = tracks_[t].soundsWithin(begin, end);
         if (tracks_[t].lowFrequency) {
+            if (!sounding) continue;
             for (std::size_t i = 0; i < kBlockFrames; ++i) {
                 ears_[0][i] += gain_ * in[i];
                 ears_[1][i] += gain_ * in[i];
@@ -138,7 +142,8 @@ void ObjectBinauralRenderer::processBlock() {
         Voice& v = voices_[t];
         const SourcePosition p = tracks_[t].at(end);
         const int key = HrtfSet::directionKey(p.azimuthDegrees, p.elevationDegrees);
-        const float g = gain_ * distanceGain(p.distance);
+        // Outside its span the source fades to silence over one block, as a move does.
+        const float g = sounding ? gain_ * distanceGain(p.distance) : 0.0f;
         const float g0 = v.direction < 0 ? g : v.lastGain;
         const float step = (g - g0) / float(kBlockFrames);
         for (std::size_t i = 0; i < kBlockFrames; ++i) scaled_[i] = in[i] * (g0 + step * float(i + 1));

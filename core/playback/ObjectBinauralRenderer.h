@@ -7,6 +7,7 @@
 #include "playback/RouteRenderer.h"
 
 #include <filesystem>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -34,6 +35,15 @@ struct SourceTrack {
     std::vector<Block> blocks; // in time order
     // Low-frequency effects: no direction, to both ears.
     bool lowFrequency = false;
+    // The span of the file it sounds in (an ADM object's start and duration); outside it the
+    // channel is silent, whatever it holds.
+    double activeFromSeconds = 0;
+    std::optional<double> activeUntilSeconds;
+
+    // Whether it sounds anywhere in [from, to).
+    bool soundsWithin(double from, double to) const {
+        return to > activeFromSeconds && (!activeUntilSeconds || from < *activeUntilSeconds);
+    }
 
     static SourceTrack fixed(SourcePosition position);
     static SourceTrack lfe();
@@ -46,9 +56,10 @@ public:
     static constexpr std::uint32_t kBlockFrames = 256;
 
     // One track per file channel; render() takes one plane per track. Throws Error "VaunPlayback" for a missing or unreadable set,
-    // no tracks or more than kMaxSources.
+    // no tracks or more than kMaxSources. Every source plays at `sourceGain`, by default 1/sqrt(sources) so a full
+    // scene is about as loud as one source; callers whose sources are parts of one sound set their own.
     ObjectBinauralRenderer(std::vector<SourceTrack> tracks, double sampleRateHz, std::uint32_t deviceChannels,
-                           const std::filesystem::path& sofaFile);
+                           const std::filesystem::path& sofaFile, std::optional<float> sourceGain = std::nullopt);
 
     std::uint32_t outputChannels() const override { return deviceChannels_; }
     // Output frame k of a segment belongs to input frame k; a block's output follows once

@@ -31,10 +31,13 @@ TEST(ADMCommand, PrintsTheModelAsOneJSONLine) {
     EXPECT_EQ(outcome.out,
               R"({"programme":"Stereo \"mix\" \\",)"
               "\"content\":\"Stereo bed\",\"tracks\":["
-              "{\"index\":1,\"object\":\"stereo\",\"type\":\"DirectSpeakers\",\"label\":\"M+030\",\"blocks\":"
-              "[{\"rtime\":0,\"duration\":null,\"azimuth\":30,\"elevation\":0,\"distance\":1}]},"
-              "{\"index\":2,\"object\":\"stereo\",\"type\":\"DirectSpeakers\",\"label\":\"M-030\",\"blocks\":"
-              "[{\"rtime\":0,\"duration\":null,\"azimuth\":-30,\"elevation\":0,\"distance\":1}]}],\"warnings\":[]}\n");
+              "{\"index\":1,\"object\":\"stereo\",\"type\":\"DirectSpeakers\",\"label\":\"M+030\","
+              "\"objectStart\":null,\"objectDuration\":null,\"blocks\":"
+              "[{\"rtime\":null,\"duration\":null,\"azimuth\":30,\"elevation\":0,\"distance\":1}]},"
+              "{\"index\":2,\"object\":\"stereo\",\"type\":\"DirectSpeakers\",\"label\":\"M-030\","
+              "\"objectStart\":null,\"objectDuration\":null,\"blocks\":"
+              "[{\"rtime\":null,\"duration\":null,\"azimuth\":-30,\"elevation\":0,\"distance\":1}]}],"
+              "\"otherProgrammes\":[],\"warnings\":[]}\n");
 }
 
 TEST(ADMCommand, PlainWaveFails) {

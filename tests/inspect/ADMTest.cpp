@@ -1,4 +1,5 @@
 // ADM broadcast waves as DAWs export them, and hostile ones: the model read back.
+#include "inspect/ADMCoordinates.h"
 #include "inspect/ADMModel.h"
 #include "inspect/MetadataAssembler.h"
 
@@ -132,19 +133,21 @@ TEST(ADMModelTest, ReadsABedAndMovingObjectsAsADAWExportsThem) {
     EXPECT_EQ(left.type, "DirectSpeakers");
     EXPECT_EQ(left.label, "M+030");
     ASSERT_EQ(left.blocks.size(), 1u);
-    EXPECT_NEAR(left.blocks[0].azimuth, 45, 1e-9); // X −1, Y 1
-    EXPECT_NEAR(left.blocks[0].distance, std::sqrt(2.0), 1e-9);
-    EXPECT_NEAR(model->tracks[6].blocks[0].elevation, 35.2643896828, 1e-6);
+    // Cartesian positions as BS.2127 maps the room: the front corner is the speaker at 30°.
+    EXPECT_NEAR(left.blocks[0].azimuth, 30, 1e-9); // X −1, Y 1
+    EXPECT_NEAR(left.blocks[0].distance, 1, 1e-9);
+    EXPECT_EQ(left.blocks[0].x, -1.0);
+    EXPECT_NEAR(model->tracks[6].blocks[0].elevation, 30, 1e-9);
 
     const auto& bird = model->tracks[8];
     EXPECT_EQ(bird.object, "Bird");
     EXPECT_EQ(bird.type, "Objects");
     ASSERT_EQ(bird.blocks.size(), 3u);
-    EXPECT_DOUBLE_EQ(bird.blocks[2].rtimeSeconds, 2.0);
+    EXPECT_DOUBLE_EQ(*bird.blocks[2].rtimeSeconds, 2.0);
     EXPECT_DOUBLE_EQ(*bird.blocks[2].durationSeconds, 0.5);
     EXPECT_DOUBLE_EQ(bird.blocks[2].azimuth, -60);
     EXPECT_DOUBLE_EQ(bird.blocks[2].distance, 1);
-    EXPECT_NEAR(model->tracks[9].blocks[1].azimuth, -90, 1e-9); // X 1 is to the right
+    EXPECT_NEAR(model->tracks[9].blocks[1].azimuth, -70, 1e-9); // X 1 is the right wall's middle
     EXPECT_EQ(model->tracks[9].object, "Car");
 }
 
@@ -254,7 +257,8 @@ TEST(ADMModelTest, AssemblerNamesProgrammeContentAndEveryTrack) {
     record = MetadataAssembler::assemble(admWav(dir, "objects.wav", 3, tracks, objects));
     EXPECT_FALSE(record.admProgramme);
     EXPECT_TRUE(record.admContent && record.admContent->ends_with(" bed + 2 objects"));
-    EXPECT_EQ(record.admTrackLabels, (std::vector<std::string>{"L", "Helicop\u2026", "Obj 3"}));
+    // Names stay whole here; where they are shown they are elided to fit.
+    EXPECT_EQ(record.admTrackLabels, (std::vector<std::string>{"L", "Helicopter flyby", "Obj 3"}));
     record = MetadataAssembler::assemble(admWav(dir, "partial.wav", 4, tracks, objects));
     EXPECT_TRUE(record.admTrackLabels.empty());
     EXPECT_TRUE(record.admContent);
@@ -321,6 +325,77 @@ TEST(ADMModelTest, ResolvesTheWiderCommonLayoutsFromTheChnaAlone) {
     EXPECT_EQ(fromChna.tracks[0].blocks[0].azimuth, -45);
     EXPECT_EQ(fromChna.tracks[1].blocks[0].elevation, 90);
     EXPECT_EQ(ADMModel::speakerLabel("urn:itu:bs:2051:0:speaker:LFER"), "LFE2");
+}
+
+TEST(ADMModelTest, ReadsWhatBS2076SaysOfTimesBoundsProgrammesAndHOA) {
+    const TempDir dir;
+    const std::vector<ChnaTrack> tracks = {{1, "ATU_00000001", "AT_00011001_01", "AP_00011001"},
+                                           {2, "ATU_00000002", "AT_00031002_01", "AP_00031002"},
+                                           {3, "ATU_00000003", "AT_00040001_01", "AP_00040001"},
+                                           {4, "ATU_00000004", "AT_00040002_01", "AP_00040001"},
+                                           {5, "ATU_00000005", "AT_00040003_01", "AP_00040001"},
+                                           {6, "ATU_00000006", "AT_00040004_01", "AP_00040001"}};
+    const std::string doc = wrapped(
+        "<audioProgramme audioProgrammeID=\"APR_1002\" audioProgrammeName=\"Second\"/>"
+        "<audioProgramme audioProgrammeID=\"APR_1001\" audioProgrammeName=\"First\"/>"
+        "<audioObject audioObjectID=\"AO_1001\" audioObjectName=\"\"><audioTrackUIDRef>ATU_00000001</audioTrackUIDRef>"
+        "</audioObject><audioObject audioObjectID=\"AO_1002\" audioObjectName=\"Bee\" start=\"00:00:00.50000\" "
+        "duration=\"00:00:01.00000\"><audioTrackUIDRef>ATU_00000002</audioTrackUIDRef></audioObject>"
+        "<audioPackFormat audioPackFormatID=\"AP_00011001\" audioPackFormatName=\"Pack name\"/>"
+        "<audioChannelFormat audioChannelFormatID=\"AC_00011001\" audioChannelFormatName=\"Left\" "
+        "typeDefinition=\"DirectSpeakers\"><audioBlockFormat audioBlockFormatID=\"AB_00011001_00000001\">"
+        "<speakerLabel>M+045</speakerLabel><position coordinate=\"azimuth\">45</position>"
+        "<position coordinate=\"azimuth\" bound=\"max\">60</position><position coordinate=\"azimuth\" bound=\"min\">30"
+        "</position><position coordinate=\"elevation\">0</position></audioBlockFormat></audioChannelFormat>"
+        "<audioChannelFormat audioChannelFormatID=\"AC_00031002\" audioChannelFormatName=\"Bee\" typeDefinition=\"Objects\">"
+        "<audioBlockFormat audioBlockFormatID=\"AB_00031002_00000001\"><position coordinate=\"azimuth\">90</position>"
+        "</audioBlockFormat></audioChannelFormat>"
+        "<audioStreamFormat audioStreamFormatID=\"AS_00011001\"><audioChannelFormatIDRef>AC_00011001"
+        "</audioChannelFormatIDRef></audioStreamFormat><audioTrackFormat audioTrackFormatID=\"AT_00011001_01\">"
+        "<audioStreamFormatIDRef>AS_00011001</audioStreamFormatIDRef></audioTrackFormat>"
+        "<audioStreamFormat audioStreamFormatID=\"AS_00031002\"><audioChannelFormatIDRef>AC_00031002"
+        "</audioChannelFormatIDRef></audioStreamFormat><audioTrackFormat audioTrackFormatID=\"AT_00031002_01\">"
+        "<audioStreamFormatIDRef>AS_00031002</audioStreamFormatIDRef></audioTrackFormat>");
+    const auto model = ADMModel::read(admWav(dir, "bs2076.wav", 6, tracks, doc));
+    ASSERT_TRUE(model);
+    EXPECT_TRUE(model->warnings.empty());
+    EXPECT_EQ(model->programme, "First");
+    EXPECT_EQ(model->otherProgrammes, std::vector<std::string>{"Second"});
+    const auto& left = model->tracks[0];
+    EXPECT_EQ(left.object, ""); // the file's own (empty) name, not its pack's
+    EXPECT_EQ(left.blocks.at(0).azimuth, 45); // the nominal position, not a bound
+    const auto& bee = model->tracks[1];
+    EXPECT_EQ(bee.objectStartSeconds, 0.5);
+    EXPECT_EQ(bee.objectDurationSeconds, 1.0);
+    EXPECT_FALSE(bee.blocks.at(0).rtimeSeconds); // spans its whole object
+    EXPECT_FALSE(bee.blocks.at(0).durationSeconds);
+    // The common first-order SN3D pack: ACN 0 to 3 with their orders and degrees.
+    for (int acn = 0; acn < 4; ++acn) {
+        const auto& t = model->tracks[std::size_t(2 + acn)];
+        EXPECT_EQ(t.type, "HOA");
+        EXPECT_EQ(t.order, acn == 0 ? 0 : 1);
+        EXPECT_EQ(t.degree, acn == 0 ? 0 : acn - 2);
+        EXPECT_EQ(t.normalization, "SN3D");
+    }
+    EXPECT_EQ(ADMModel::shortLabel(model->tracks[5]), "ACN 3");
+}
+
+TEST(ADMCoordinatesTest, CartesianPositionsMapAsBS2127Says) {
+    struct Case {
+        ADMCartesian c;
+        double azimuth, elevation;
+    };
+    for (const Case& k : {Case{{-1, 1, 0}, 30, 0}, Case{{-1, 0, 0}, 70, 0}, Case{{-1, -1, 0}, 110, 0},
+                          Case{{-1, 1, 1}, 30, 30}, Case{{0, 0, 1}, 0, 90}, Case{{1, 1, 0}, -30, 0}}) {
+        const ADMPolar p = ADMCoordinates::toPolar(k.c);
+        EXPECT_NEAR(p.azimuth, k.azimuth, 0.01) << k.c.x << " " << k.c.y << " " << k.c.z;
+        EXPECT_NEAR(p.elevation, k.elevation, 0.01) << k.c.x << " " << k.c.y << " " << k.c.z;
+        // And back.
+        const ADMCartesian back = ADMCoordinates::toCartesian(p);
+        EXPECT_NEAR(back.x, k.c.x, 1e-6);
+        EXPECT_NEAR(back.y, k.c.y, 1e-6);
+        EXPECT_NEAR(back.z, k.c.z, 1e-6);
+    }
 }
 
 } // namespace

@@ -125,6 +125,42 @@ TEST_F(Assembler, SixChannelWaveWithSpeakerMask) {
     EXPECT_TRUE(m.warnings.empty());
 }
 
+// A WAVE whose sub-format GUID is the B-format one, as .amb files carry it.
+void toBFormat(const std::filesystem::path& path) {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    const unsigned char tail[12] = {0x21, 0x07, 0xD3, 0x11, 0x86, 0x44, 0xC8, 0xC1, 0xCA, 0, 0, 0};
+    f.seekp(20 + 28); // the 'fmt ' payload starts at 20; the GUID's second field at 28
+    f.write(reinterpret_cast<const char*>(tail), sizeof tail);
+}
+
+TEST_F(Assembler, SoundFieldsAreToldFromTheirLayoutsAndTrackNames) {
+    WavOptions extensible;
+    extensible.channelMask = 0;
+    const auto amb = wave("field.amb", 4, extensible);
+    toBFormat(amb);
+    AudioMetadata m = MetadataAssembler::assemble(amb);
+    EXPECT_EQ(m.ambisonics, (AmbisonicLayout{1, "FuMa", true}));
+    EXPECT_EQ(m.channelLabels, (std::vector<std::string>{"W", "X", "Y", "Z"}));
+    EXPECT_EQ(m.channelLayoutName, "Ambisonics order 1 \xC2\xB7 FuMa");
+
+    std::string list = "<BWFXML><TRACK_LIST>";
+    for (int i = 0; i < 9; ++i)
+        list += "<TRACK><INTERLEAVE_INDEX>" + std::to_string(i + 1) + "</INTERLEAVE_INDEX><NAME>ACN" + std::to_string(i) +
+                "</NAME></TRACK>";
+    WavOptions named;
+    named.extraChunks = {{"iXML", text(list + "</TRACK_LIST></BWFXML>")}};
+    m = MetadataAssembler::assemble(wave("ambix.wav", 9, named));
+    EXPECT_EQ(m.ambisonics, (AmbisonicLayout{2, "SN3D", false}));
+    EXPECT_EQ(m.channelLabels, (std::vector<std::string>{"W", "Y", "Z", "X", "V", "T", "R", "S", "U"}));
+
+    writeCaf(dir / "hoa.caf", 16, (191u << 16) | 16, {});
+    EXPECT_EQ(MetadataAssembler::assemble(dir / "hoa.caf").ambisonics, (AmbisonicLayout{3, "N3D", false}));
+    // Four speakers of a quad bed are no sound field.
+    WavOptions quad;
+    quad.channelMask = 0x33;
+    EXPECT_FALSE(MetadataAssembler::assemble(wave("quad.wav", 4, quad)).ambisonics);
+}
+
 TEST_F(Assembler, CafChannelDescriptionsAreNamedFromTheirLabels) {
     const auto path = dir / "described.caf";
     writeCaf(path, 6, 0, {1, 2, 3, 4, 5, 6});

@@ -13,7 +13,9 @@
 namespace vaun {
 namespace {
 
+using test::balanceDB;
 using test::kRate;
+using test::renderAll;
 
 std::vector<float> noise(std::size_t frames, unsigned seed) {
     std::mt19937 gen(seed);
@@ -23,31 +25,6 @@ std::vector<float> noise(std::size_t frames, unsigned seed) {
     return v;
 }
 
-// Renders in uneven pieces, as the feeder does, and drains.
-std::vector<float> renderAll(ObjectBinauralRenderer& r, const std::vector<std::vector<float>>& channels) {
-    std::vector<float> out;
-    const std::size_t frames = channels.front().size();
-    std::vector<const float*> planes(channels.size());
-    for (std::size_t done = 0; done < frames;) {
-        const std::size_t n = std::min<std::size_t>(1000, frames - done);
-        for (std::size_t c = 0; c < channels.size(); ++c) planes[c] = channels[c].data() + done;
-        r.render(planes.data(), std::uint32_t(n), out);
-        done += n;
-    }
-    r.drain(out);
-    EXPECT_EQ(out.size(), frames * r.outputChannels());
-    return out;
-}
-
-// Left over right in dB for stereo frames [from, to).
-double balanceDB(const std::vector<float>& lr, std::size_t from, std::size_t to) {
-    double l = 1e-20, r = 1e-20;
-    for (std::size_t i = from; i < to; ++i) {
-        l += double(lr[2 * i]) * lr[2 * i];
-        r += double(lr[2 * i + 1]) * lr[2 * i + 1];
-    }
-    return 10 * std::log10(l / r);
-}
 
 SourceTrack sweepLeftToRight(double seconds) {
     SourceTrack t;
@@ -199,10 +176,55 @@ TEST(ADMPlaybackTest, AnObjectSweptAcrossTheFrontIsHeardMovingOnHeadphones) {
     const auto late = player.manualOutput()->render(std::uint32_t(window));
     EXPECT_LT(balanceDB(late, window / 4, window), -6.0);
 
-    // Enough outputs: discrete, as any file.
-    MultichannelPlayer discrete(sweepingMaster(dir, 4800), executor, OutputFormat{kRate, 4});
-    EXPECT_EQ(discrete.route().summary(), "Direct out \u00B7 4 of 4 outputs");
+    // An object keeps its movement however many outputs there are.
+    MultichannelPlayer four(sweepingMaster(dir, 4800), executor, OutputFormat{kRate, 4});
+    EXPECT_TRUE(four.route().isBinaural());
 }
+
+// One object alone in a one-channel master, swept from left to right from `start` on.
+std::filesystem::path loneObject(const test::TempDir& dir, std::int64_t frames, const std::string& start) {
+    std::vector<std::uint8_t> chna(4 + 40, 0);
+    chna[0] = chna[2] = 1;
+    chna[4] = 1;
+    std::memcpy(chna.data() + 6, "ATU_00000001", 12);
+    std::memcpy(chna.data() + 18, "AT_00031001_01", 14);
+    std::memcpy(chna.data() + 32, "AP_00031001", 11);
+    const std::string axml =
+        "<?xml version=\"1.0\"?><ebuCoreMain><coreMetadata><format><audioFormatExtended>"
+        "<audioProgramme audioProgrammeID=\"APR_1001\" audioProgrammeName=\"Bee\"/>"
+        "<audioObject audioObjectID=\"AO_1001\" audioObjectName=\"Bee\" start=\"" + start +
+        "\"><audioTrackUIDRef>ATU_00000001</audioTrackUIDRef></audioObject>"
+        "<audioChannelFormat audioChannelFormatID=\"AC_00031001\" audioChannelFormatName=\"Bee\" typeDefinition=\"Objects\">"
+        "<audioBlockFormat audioBlockFormatID=\"AB_00031001_00000001\" rtime=\"00:00:00.00000\" duration=\"00:00:00.01000\">"
+        "<position coordinate=\"azimuth\">90</position></audioBlockFormat>"
+        "<audioBlockFormat audioBlockFormatID=\"AB_00031001_00000002\" rtime=\"00:00:00.01000\" duration=\"00:00:02.99000\">"
+        "<position coordinate=\"azimuth\">-90</position></audioBlockFormat></audioChannelFormat>"
+        "<audioStreamFormat audioStreamFormatID=\"AS_00031001\"><audioChannelFormatIDRef>AC_00031001</audioChannelFormatIDRef>"
+        "</audioStreamFormat><audioTrackFormat audioTrackFormatID=\"AT_00031001_01\"><audioStreamFormatIDRef>AS_00031001"
+        "</audioStreamFormatIDRef></audioTrackFormat></audioFormatExtended></format></coreMetadata></ebuCoreMain>";
+    test::WavOptions options;
+    options.format = test::SampleFormat::Float32;
+    options.extraChunks = {{"chna", chna}, {"axml", {axml.begin(), axml.end()}}};
+    const auto path = dir / "bee.wav";
+    test::writeWav(path, {noise(std::size_t(frames), 9)}, kRate, options);
+    return path;
+}
+
+TEST(ADMPlaybackTest, ALoneObjectOnTwoOutputsMovesAndSoundsFromItsStart) {
+    const std::int64_t frames = std::int64_t(4 * kRate);
+    const test::TempDir dir;
+    LoopExecutor executor;
+    MultichannelPlayer player(loneObject(dir, frames, "00:00:00.50000"), executor, OutputFormat{kRate, 2});
+    EXPECT_TRUE(player.route().isBinaural()) << player.route().summary();
+    player.play(0);
+    const auto out = player.manualOutput()->render(std::uint32_t(frames));
+    const std::size_t window = std::size_t(0.4 * kRate);
+    EXPECT_LT(test::rmsDB(out, 0, std::size_t(0.49 * kRate) * 2), -90.0) << "silent before its start";
+    EXPECT_GT(balanceDB(out, std::size_t(0.5 * kRate), std::size_t(0.5 * kRate) + window), 6.0);
+    EXPECT_LT(balanceDB(out, std::size_t(frames) - window, std::size_t(frames)), -6.0);
+}
+
+
 
 } // namespace
 } // namespace vaun

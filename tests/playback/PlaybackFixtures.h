@@ -4,6 +4,9 @@
 #include "TestAudio.h"
 #include "decode/AudioFile.h"
 #include "playback/LoopExecutor.h"
+#include "playback/RouteRenderer.h"
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
@@ -58,6 +61,32 @@ inline std::vector<float> whiteNoise(std::int64_t frames, float amplitude, unsig
     std::vector<float> v(static_cast<std::size_t>(frames));
     for (auto& x : v) x = d(generator);
     return v;
+}
+
+// Renders in uneven pieces, as the feeder does, and drains.
+inline std::vector<float> renderAll(RouteRenderer& r, const std::vector<std::vector<float>>& channels) {
+    std::vector<float> out;
+    const std::size_t frames = channels.front().size();
+    std::vector<const float*> planes(channels.size());
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t n = std::min<std::size_t>(1000, frames - done);
+        for (std::size_t c = 0; c < channels.size(); ++c) planes[c] = channels[c].data() + done;
+        r.render(planes.data(), std::uint32_t(n), out);
+        done += n;
+    }
+    r.drain(out);
+    EXPECT_EQ(out.size(), frames * r.outputChannels());
+    return out;
+}
+
+// Left over right in dB for stereo frames [from, to).
+inline double balanceDB(const std::vector<float>& lr, std::size_t from, std::size_t to) {
+    double l = 1e-20, r = 1e-20;
+    for (std::size_t i = from; i < to; ++i) {
+        l += double(lr[2 * i]) * lr[2 * i];
+        r += double(lr[2 * i + 1]) * lr[2 * i + 1];
+    }
+    return 10 * std::log10(l / r);
 }
 
 } // namespace vaun::test

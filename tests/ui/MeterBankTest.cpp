@@ -1,6 +1,8 @@
 #include "PreviewViews/MeterBank.h"
 #include "PreviewViews/MeterLabels.h"
 
+#include <QFontMetricsF>
+
 #include "RenderSupport.h"
 
 #include <QApplication>
@@ -431,5 +433,25 @@ TEST(MeterBankAccessibility, carriesItsName) {
     EXPECT_EQ(bank.accessibleName(), "Playback level meters");
 }
 
+TEST(MeterLabelsRow, LabelsNeverRunIntoEachOtherAtAnyCount) {
+    for (int count : {2, 8, 16, 24}) {
+        const MeterGeometry g = MeterGeometry::forChannels(count);
+        QStringList names;
+        for (int i = 0; i < count; ++i) names << (i % 3 == 0 ? QString("LFE2") : QString("Atmos_Obj_%1").arg(i));
+        MeterLabels labels;
+        labels.setContent({names, count, g.meterWidth, g.gap});
+        const QStringList shown = labels.shownLabels();
+        ASSERT_EQ(shown.size(), count);
+        const QFontMetricsF metrics(labels.labelFont());
+        for (int i = 0; i + 1 < count; ++i) {
+            const double gap = g.meterWidth + g.gap;
+            const double reach = (metrics.horizontalAdvance(shown[i]) + metrics.horizontalAdvance(shown[i + 1])) / 2;
+            EXPECT_LE(reach, gap) << count << " slots, labels " << shown[i].toStdString() << " and "
+                                  << shown[i + 1].toStdString();
+        }
+    }
+}
+
 } // namespace
 } // namespace vaun
+
