@@ -5,6 +5,7 @@
 #include "DesktopSession.h"
 #include "Harness.h"
 #include "HarnessModes.h"
+#include "LoudnessJSON.h"
 #include "MetadataJSON.h"
 #include "PlayCommand.h"
 #include "StartupTrace.h"
@@ -44,6 +45,7 @@ private:
     static int analyze(const char* path);
     static int metadata(const char* path);
     static int adm(const char* path);
+    static int loudness(const char* path);
     static int play(int argc, char** argv, int k);
     static int application(int argc, char** argv);
     static int usage();
@@ -57,7 +59,7 @@ int VaunHostApp::main(int argc, char** argv) {
     if (const int k = find(argc, argv, "--analyze"); k >= 0) return argc == k + 2 ? analyze(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--metadata"); k >= 0) return argc == k + 2 ? metadata(argv[k + 1]) : 2;
     if (const int k = find(argc, argv, "--play"); k >= 0) return play(argc, argv, k);
-    // "--adm" and then "--report" rank below the harness modes the application handles.
+    // "--adm", "--report" and "--loudness" rank below the harness modes the application handles.
     const auto harness = [&] {
         QStringList arguments;
         for (int i = 0; i < argc; ++i) arguments += QString::fromLocal8Bit(argv[i]);
@@ -70,6 +72,8 @@ int VaunHostApp::main(int argc, char** argv) {
             if (i != k) rest.emplace_back(argv[i]);
         return report::reportCommand(rest);
     }
+    if (const int k = find(argc, argv, "--loudness"); k >= 0 && !harness())
+        return argc == k + 2 ? loudness(argv[k + 1]) : 2;
     if (find(argc, argv, "--help") >= 0) return usage();
     return application(argc, argv);
 }
@@ -101,6 +105,13 @@ int VaunHostApp::adm(const char* path) {
         const auto model = ADMModel::read(std::filesystem::absolute(std::filesystem::path(path)));
         if (!model) throw std::runtime_error("no ADM metadata");
         return admJSON(*model);
+    });
+}
+
+int VaunHostApp::loudness(const char* path) {
+    return runHarness("loudness", [&] {
+        const auto url = std::filesystem::absolute(std::filesystem::path(path));
+        return loudnessJSON(AudioAnalyzer{}.analyze(url, std::nullopt, 0, [] { return false; }).history);
     });
 }
 
@@ -167,6 +178,7 @@ int VaunHostApp::usage() {
                "       vaun --play FILE [SECONDS]\n"
                "       vaun --adm FILE\n"
                "       vaun --report PATH... [--target NAME] [--jobs N] [--format csv|json] [--files-from LIST]\n"
+               "       vaun --loudness FILE\n"
                "  FILE             open the window on FILE (an audio file); a running instance\n"
                "                   shows it instead\n"
                "  --analyze FILE   measure loudness, peaks and the spectrogram size of FILE and\n"
@@ -182,6 +194,8 @@ int VaunHostApp::usage() {
                "  --report PATH... loudness, peaks and a verdict against a delivery target for every audio\n"
                "                   file among the PATHs and in their folders, one CSV or JSON row per\n"
                "                   file (vaun --report --help for the options and targets)\n"
+               "  --loudness FILE  the momentary and short-term loudness every 100 ms and the times\n"
+               "                   of true-peak overs (above -1 dBTP) as one line of JSON\n"
                "  --render-preview FILE DIR, --perf-sim FILE SECONDS [MODE], --smoke-test FILE\n"
                "                   harness modes of the running application\n"
                "  --help           print this text\n",

@@ -2,7 +2,8 @@
 # Times `vaun --analyze` against FFmpeg's ebur128 filter (peak=true), libebur128
 # (I | LRA | TRUE_PEAK) and a decode-only pass, on 10-minute 48 kHz 24-bit stereo and
 # 6-channel WAVs, in one run. Prints each time (best of RUNS), the ratios, and how far
-# our integrated loudness and sample peak are from libebur128's.
+# our integrated loudness and sample peak are from libebur128's. With BASELINE set to another
+# build's vaun (an earlier commit, say) it is timed too, in the same run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VAUN_BUILD:-}
@@ -46,6 +47,10 @@ for name in stereo six; do
   t_ffdecode=$(best ffmpeg -nostdin -nostats -hide_banner -i "$f" -f null -)
   faster_peer=$(echo "if ($t_ffmpeg < $t_lib) $t_ffmpeg else $t_lib" | bc -l)
   printf '  vaun --analyze        %8.3f s\n' "$t_vaun"
+  if [[ -n "${BASELINE:-}" ]]; then
+    t_base=$(best "$BASELINE" --analyze "$f")
+    printf '  baseline --analyze    %8.3f s  (this build is %.3fx its time)\n' "$t_base" "$(echo "$t_vaun / $t_base" | bc -l)"
+  fi
   printf '  ffmpeg ebur128 peak   %8.3f s  (%.1fx vaun)\n' "$t_ffmpeg" "$(echo "$t_ffmpeg / $t_vaun" | bc -l)"
   printf '  libebur128            %8.3f s  (%.1fx vaun)\n' "$t_lib" "$(echo "$t_lib / $t_vaun" | bc -l)"
   printf '  decode only (ours)    %8.3f s  (vaun is %.2fx the floor)\n' "$t_decode" "$(echo "$t_vaun / $t_decode" | bc -l)"

@@ -42,6 +42,9 @@ public:
         if (total_ < 1 || channels_ == 0 || !(rate > 0)) return;
         loudness_.emplace(rate, loudnessWeights(channelMap, file.fileFormat(), channels_));
         truePeak_.emplace(rate, channels_);
+        // The loudness history's 100 ms steps, where the true peak goes over −1 dBTP.
+        truePeak_->trackOvers(loudness_->segmentFrames(), float(std::pow(10.0, -1.0 / 20.0)));
+        rate_ = rate;
         spectrogram_.emplace(total_, rate, spectrogramColumns);
         // The meters see the same blocks, in the same order and cut the same way, whether
         // decoding runs ahead on a thread of its own or not.
@@ -104,11 +107,15 @@ public:
         result.maxMomentaryLUFS = loudness_->maxMomentary();
         result.maxShortTermLUFS = loudness_->maxShortTerm();
         result.spectrogram = spectrogram_->finish();
+        loudness_->history(result.history.momentary, result.history.shortTerm, LoudnessHistory::absent);
+        for (std::int64_t step : truePeak_->overSteps())
+            result.history.truePeakOvers.push_back(double(step * loudness_->segmentFrames()) / rate_);
         return result;
     }
 
 private:
     std::size_t channels_ = 0;
+    double rate_ = 0;
     std::int64_t total_ = 0;
     std::int64_t done_ = 0;
     bool live_ = false;

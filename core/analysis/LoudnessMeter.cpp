@@ -191,6 +191,28 @@ std::optional<double> loudest(const std::vector<double>& blocks) {
 
 } // namespace
 
+void LoudnessMeter::history(std::vector<float>& momentary, std::vector<float>& shortTerm, float absent) const {
+    // Running sums over the segments, each window's power summed afresh now and then so that
+    // rounding cannot build up over hours.
+    const auto curve = [&](std::size_t span, std::vector<float>& out) {
+        out.assign(segments_.size(), absent);
+        double sum = 0.0;
+        for (std::size_t k = 0; k < segments_.size(); ++k) {
+            sum += segments_[k];
+            if (k >= span) sum -= segments_[k - span];
+            if (k % 4096 == 0 && k + 1 >= span) {
+                sum = 0.0;
+                for (std::size_t j = k + 1 - span; j <= k; ++j) sum += segments_[j];
+            }
+            if (k + 1 < span) continue;
+            const double power = sum / double(span);
+            if (power > 0.0 && loudnessOf(power) > absoluteGateLUFS) out[k] = float(loudnessOf(power));
+        }
+    };
+    curve(blockSegments, momentary);
+    curve(windowSegments, shortTerm);
+}
+
 std::optional<double> LoudnessMeter::maxMomentary() const { return loudest(blocks(blockSegments)); }
 
 std::optional<double> LoudnessMeter::maxShortTerm() const { return loudest(blocks(windowSegments)); }

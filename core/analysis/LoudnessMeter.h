@@ -56,6 +56,10 @@ public:
     // shorter or silent.
     std::optional<double> maxMomentary() const;
     std::optional<double> maxShortTerm() const;
+    // The momentary and short-term loudness after every completed segment: value k for the
+    // window ending with segment k; `absent` before the first full window, for silence and
+    // at or below −70 LUFS.
+    void history(std::vector<float>& momentary, std::vector<float>& shortTerm, float absent) const;
 
     std::int64_t segmentFrames() const { return segmentFrames_; }
     // Weighted mean-square power of each completed 100 ms segment.

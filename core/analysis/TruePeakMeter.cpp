@@ -66,37 +66,56 @@ TruePeakMeter::TruePeakMeter(double rate, std::size_t channels, kernels::Isa isa
     gainBound_ *= 1.0 + 1e-4;
 }
 
+void TruePeakMeter::trackOvers(std::int64_t stepFrames, float threshold) {
+    stepFrames_ = std::max<std::int64_t>(0, stepFrames);
+    threshold_ = threshold;
+}
+
 void TruePeakMeter::process(const float* const* channels, std::size_t channelCount, std::int64_t frames) {
     if (channelCount > truePeak_.size()) throw std::invalid_argument("more channels than the meter was made for");
     if (frames <= 0) return;
     constexpr std::int64_t reachBack = taps - 1;
     if (factor_ > 1 && scratch_.empty()) scratch_.assign(std::size_t(reachBack + skipStretch), 0.0f);
+    const bool tracking = stepFrames_ > 0;
+    const std::int64_t firstStep = tracking ? position_ / stepFrames_ : 0;
+    if (tracking) blockOvers_.assign(std::size_t((position_ + frames - 1) / stepFrames_ - firstStep + 1), 0);
+    const auto over = [&](std::int64_t k) -> std::uint8_t& {
+        return blockOvers_[std::size_t((position_ + k) / stepFrames_ - firstStep)];
+    };
     for (std::size_t i = 0; i < channelCount; ++i) {
         const float* samples = channels[i];
         std::vector<float>& history = history_[i];
         float& peak = truePeak_[i];
         // No interpolated value exceeds the largest of its twelve inputs times the phases'
-        // largest absolute sum, so a stretch whose inputs cannot raise the peak is not
-        // interpolated. The eleven inputs before a stretch lie in the one before it (or
-        // in the history), so its maximum bounds them.
+        // largest absolute sum, so a stretch whose inputs cannot raise the peak (nor, when
+        // overs are tracked, make its step one) is not interpolated. `before` bounds the
+        // eleven inputs before a stretch.
         float before = factor_ > 1 ? kernels::maxMagnitude(history.data(), reachBack, isa_) : 0.0f;
-        for (std::int64_t k = 0; k < frames; k += skipStretch) {
-            const std::int64_t length = std::min(skipStretch, frames - k);
+        for (std::int64_t k = 0, length = 0; k < frames; k += length) {
+            length = std::min(skipStretch, frames - k);
+            // Stretches end at step boundaries, so each belongs to one step.
+            if (tracking) length = std::min(length, stepFrames_ - (position_ + k) % stepFrames_);
             const float m = kernels::maxMagnitude(samples + k, length, isa_);
             peak = m > peak ? m : peak;
             samplePeak_ = m > samplePeak_ ? m : samplePeak_;
-            if (factor_ == 1) continue;
+            if (factor_ == 1) {
+                if (tracking && m > threshold_) over(k) = 1;
+                continue;
+            }
             const float reach = std::max(m, before);
-            before = m;
-            if (double(reach) * gainBound_ <= double(peak)) continue;
+            before = length >= reachBack ? m : reach;
+            const double bound = double(reach) * gainBound_;
+            const bool mayBeOver = tracking && bound > double(threshold_) && !over(k);
+            if (bound <= double(peak) && !mayBeOver) continue;
             const float* from = samples + k - reachBack;
-            if (k == 0) {
-                std::copy(history.begin(), history.end(), scratch_.begin());
-                std::copy(samples, samples + length, scratch_.begin() + reachBack);
+            if (k < reachBack) {
+                std::copy(history.begin() + k, history.end(), scratch_.begin());
+                std::copy(samples, samples + k + length, scratch_.begin() + (reachBack - k));
                 from = scratch_.data();
             }
             const float between = kernels::polyphasePeak(from, length, flatPhases_.data(), factor_, isa_);
             peak = between > peak ? between : peak;
+            if (tracking && std::max(m, between) > threshold_) over(k) = 1;
         }
         if (factor_ == 1) continue;
         if (frames >= reachBack) {
@@ -106,6 +125,12 @@ void TruePeakMeter::process(const float* const* channels, std::size_t channelCou
             std::copy(samples, samples + frames, history.end() - frames);
         }
     }
+    if (tracking)
+        for (std::size_t s = 0; s < blockOvers_.size(); ++s)
+            // A step split between two blocks is noted once.
+            if (blockOvers_[s] && (overs_.empty() || overs_.back() < firstStep + std::int64_t(s)))
+                overs_.push_back(firstStep + std::int64_t(s));
+    position_ += frames;
 }
 
 } // namespace vaun

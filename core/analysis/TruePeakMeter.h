@@ -17,6 +17,12 @@ public:
     // (else std::invalid_argument).
     void process(const float* const* channels, std::size_t channelCount, std::int64_t frames);
 
+    // From now on also notes, per step of `stepFrames` frames from the first frame
+    // processed, whether a channel's true peak in it exceeds `threshold` (linear).
+    void trackOvers(std::int64_t stepFrames, float threshold);
+    // The steps noted, by index from 0, in order.
+    const std::vector<std::int64_t>& overSteps() const { return overs_; }
+
     // Linear, per channel; never below the channel's own largest absolute sample.
     const std::vector<float>& truePeak() const { return truePeak_; }
     // Linear, over all channels.
@@ -37,6 +43,11 @@ private:
     std::vector<float> flatPhases_; // phases_ back to back, for the correlation kernel
     double gainBound_ = 0; // largest sum of absolute coefficients of a phase
     kernels::Isa isa_;
+    std::int64_t stepFrames_ = 0; // 0: overs are not tracked
+    float threshold_ = 0;
+    std::int64_t position_ = 0; // frames processed so far
+    std::vector<std::int64_t> overs_;
+    std::vector<std::uint8_t> blockOvers_; // steps of the block being processed
 };
 
 // Oversampling factor for a sample rate: 4 below 95040 Hz, 2 below 190080 Hz, else 1.

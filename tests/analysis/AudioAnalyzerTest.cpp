@@ -207,5 +207,28 @@ TEST_F(AnalyzerTest, FilesAnalysedTogetherMatchEachAlone) {
     EXPECT_FALSE(together[2].integratedLUFS);
 }
 
+TEST_F(AnalyzerTest, TruePeakOversAreTheStepsOfALoudBurst) {
+    // Ten seconds of quiet noise with a one-second burst from 4 s on, peaking at `burstDB`.
+    const auto oversWith = [&](double burstDB) {
+        Planes planes(2, std::vector<float>(480000));
+        std::uint32_t state = 1;
+        for (auto& plane : planes)
+            for (std::size_t i = 0; i < plane.size(); ++i) {
+                state = state * 1664525u + 1013904223u;
+                plane[i] = float(0.05 * (double(state >> 8) / double(1 << 24) - 0.5));
+                if (i >= 192000 && i < 240000) plane[i] = float(dbToLinear(burstDB) * std::sin(0.13 * double(i)));
+            }
+        WavOptions options;
+        options.format = SampleFormat::Float32;
+        return AudioAnalyzer{}.analyze(write("burst.wav", planes, 48000, options), std::nullopt, 0, never)
+            .history.truePeakOvers;
+    };
+    const std::vector<double> overs = oversWith(-0.5);
+    ASSERT_GE(overs.size(), 10u);
+    for (int k = 0; k < 10; ++k) EXPECT_NEAR(overs[std::size_t(k)], 4.0 + 0.1 * k, 1e-9);
+    for (double t : overs) EXPECT_TRUE(t >= 4.0 - 1e-9 && t <= 5.0 + 1e-9) << t; // the burst, its last ringing at most
+    EXPECT_TRUE(oversWith(-3.0).empty()); // −3 dBTP is no over
+}
+
 } // namespace
 } // namespace vaun::test

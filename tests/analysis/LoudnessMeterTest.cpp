@@ -339,5 +339,43 @@ TEST(LoudnessMeter, MaximaMatchLibebur128OnTheEbuSequences) {
     EXPECT_FALSE(measure(stereo(levelSteps({{-20.0, 2.0}}, rate48k)), {1.0, 1.0}).maxShortTerm()); // shorter than 3 s
 }
 
+TEST(LoudnessMeter, HistoryIsLibebur128AskedEvery100ms) {
+    const std::vector<std::vector<std::pair<double, double>>> sequences{
+        {{-23.0, 20.0}},
+        {{-36.0, 10.0}, {-23.0, 60.0}, {-36.0, 10.0}},
+        {{-50.0, 20.0}, {-35.0, 20.0}, {-20.0, 0.7}, {-35.0, 20.0}},
+        {{-80.0, 5.0}, {-26.0, 10.0}}, // below the gate at first: absent there
+    };
+    for (std::size_t k = 0; k < sequences.size(); ++k) {
+        const Planes planes = stereo(levelSteps(sequences[k], rate48k));
+        const LoudnessMeter meter = measure(planes, {1.0, 1.0});
+        std::vector<float> momentary, shortTerm;
+        meter.history(momentary, shortTerm, -HUGE_VALF);
+        ASSERT_EQ(momentary.size(), meter.segments().size());
+
+        std::unique_ptr<ebur128_state, void (*)(ebur128_state*)> state(
+            ebur128_init(2, 48000, EBUR128_MODE_M | EBUR128_MODE_S), [](ebur128_state* s) { ebur128_destroy(&s); });
+        const std::size_t chunk = 4800, frames = planes[0].size();
+        std::vector<float> interleaved(2 * chunk);
+        double value = 0;
+        for (std::size_t at = 0, n = 0; at + chunk <= frames; at += chunk, ++n) {
+            for (std::size_t i = 0; i < chunk; ++i) {
+                interleaved[2 * i] = planes[0][at + i];
+                interleaved[2 * i + 1] = planes[1][at + i];
+            }
+            ASSERT_EQ(ebur128_add_frames_float(state.get(), interleaved.data(), chunk), EBUR128_SUCCESS);
+            const auto check = [&](float ours, int result, std::size_t window) {
+                if (n + 1 < window || result != EBUR128_SUCCESS || !(value > -70.0)) {
+                    EXPECT_EQ(ours, -HUGE_VALF) << k << " at " << n;
+                } else {
+                    EXPECT_NEAR(ours, value, 0.05) << k << " at " << n;
+                }
+            };
+            check(momentary[n], ebur128_loudness_momentary(state.get(), &value), 4);
+            check(shortTerm[n], ebur128_loudness_shortterm(state.get(), &value), 30);
+        }
+    }
+}
+
 } // namespace
 } // namespace vaun

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -185,6 +187,13 @@ TEST(TruePeakMeter, BlockSizesGiveIdenticalPeaks) {
         TruePeakMeter random(rate, planes.size());
         test::feedRandomly(random, planes, 40, 9);
         EXPECT_EQ(random.truePeak(), reference.truePeak());
+        // Noting overs per step cuts the work at step boundaries but changes no peak.
+        TruePeakMeter tracked(rate, planes.size());
+        tracked.trackOvers(997, 0.55f);
+        test::feedRandomly(tracked, planes, 5000, 4);
+        EXPECT_EQ(tracked.truePeak(), reference.truePeak());
+        EXPECT_FALSE(tracked.overSteps().empty());
+        EXPECT_TRUE(std::is_sorted(tracked.overSteps().begin(), tracked.overSteps().end()));
     }
 }
 

@@ -119,5 +119,23 @@ TEST_F(AnalyzeCommand, BadInputFailsWithOneLineAndNeverCrashes) {
     }
 }
 
+TEST_F(AnalyzeCommand, LoudnessPrintsTheHistoryEvery100ms) {
+    const auto o = vaun({"--loudness", stereoSine("tone.wav", 3.5, -23).string()});
+    ASSERT_EQ(o.status, 0) << o.err;
+    // 35 steps: the momentary window is full from the fourth, the short-term one from the 30th.
+    const std::string nulls3 = "null, null, null, ";
+    ASSERT_EQ(o.out.rfind("{\"interval\": 0.1, \"momentary\": [" + nulls3 + "-23.0, ", 0), 0u) << o.out.substr(0, 120);
+    const auto shortTerm = o.out.find("\"shortTerm\": [");
+    ASSERT_NE(shortTerm, std::string::npos);
+    std::string nulls29;
+    for (int i = 0; i < 29; ++i) nulls29 += "null, ";
+    EXPECT_EQ(o.out.substr(shortTerm + 14, nulls29.size() + 5), nulls29 + "-23.0");
+    EXPECT_TRUE(o.out.ends_with(", \"truePeakOvers\": []}\n")) << o.out.substr(o.out.size() - 60);
+
+    const auto missing = vaun({"--loudness", (dir / "missing.wav").string()});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err.rfind("loudness FAIL: ", 0), 0u) << missing.err;
+}
+
 } // namespace
 } // namespace vaun::test
