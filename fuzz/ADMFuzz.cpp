@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(track.type == "DirectSpeakers" || track.type == "Objects" || track.type == "HOA" ||
                 track.type == "Binaural" || track.type == "other");
         for (const auto& block : track.blocks) {
-            require(std::isfinite(block.rtimeSeconds) && block.rtimeSeconds >= 0);
+            require(!block.rtimeSeconds || (std::isfinite(*block.rtimeSeconds) && *block.rtimeSeconds >= 0));
+            require(!block.durationSeconds || (std::isfinite(*block.durationSeconds) && *block.durationSeconds >= 0));
             require(!(block.distance < 0));
         }
     }

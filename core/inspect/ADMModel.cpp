@@ -7,12 +7,9 @@
 #include <algorithm>
 #include <set>
 #include <cmath>
-#include <numbers>
 
 namespace vaun {
 namespace {
-
-constexpr double kDegrees = 180.0 / std::numbers::pi;
 
 std::string normalisedType(const std::string& type) {
     for (const char* known : {"DirectSpeakers", "Objects", "HOA", "Binaural"})
