@@ -220,7 +220,7 @@ void PreviewRenderer::render(AudioPreviewController& preview, QWidget& window, c
     model.setShowTags(false);
     model.setShowMarkers(false);
 
-    std::fputs("render PASS: empty, light and dark \u00d7 waveform / channels / spectrum; playback disabled\n", stderr);
+    std::fputs("render PASS: empty, light and dark \u00d7 waveform / channels / spectrum / loudness; playback disabled\n", stderr);
     std::fflush(stderr);
 }
 

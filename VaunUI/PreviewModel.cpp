@@ -7,6 +7,7 @@ QString PreviewModel::rawValue(DisplayMode mode) {
     case DisplayMode::waveform: return QStringLiteral("Waveform");
     case DisplayMode::channels: return QStringLiteral("Channels");
     case DisplayMode::spectrum: return QStringLiteral("Spectrum");
+    case DisplayMode::loudness: return QStringLiteral("Loudness");
     }
     return {};
 }

@@ -23,7 +23,7 @@ class PreviewModel : public QObject {
 
 public:
     // Which drawing the preview shows. Raw values double as the harness's mode names.
-    enum class DisplayMode { waveform, channels, spectrum };
+    enum class DisplayMode { waveform, channels, spectrum, loudness };
     Q_ENUM(DisplayMode)
 
     using Buckets = WaveformGenerator::Buckets;
@@ -48,10 +48,10 @@ private:
     Q_PROPERTY(std::optional<QString> playbackRoute READ playbackRoute WRITE setPlaybackRoute NOTIFY playbackRouteChanged)
 
 public:
-    static constexpr std::array<DisplayMode, 3> allDisplayModes{
-        DisplayMode::waveform, DisplayMode::channels, DisplayMode::spectrum};
+    static constexpr std::array<DisplayMode, 4> allDisplayModes{
+        DisplayMode::waveform, DisplayMode::channels, DisplayMode::spectrum, DisplayMode::loudness};
     static QString rawValue(DisplayMode mode);
-    // Exactly "Waveform", "Channels" or "Spectrum"; anything else gives no mode.
+    // Exactly "Waveform", "Channels", "Spectrum" or "Loudness"; anything else gives no mode.
     static std::optional<DisplayMode> displayMode(QStringView rawValue);
 
     explicit PreviewModel(QObject* parent = nullptr);

@@ -75,9 +75,10 @@ AudioPlayer::AudioPlayer(PreviewModel& model, const AudioMetadata& metadata, con
 
     auto modeRow = std::make_unique<QHBoxLayout>();
     modeRow->setContentsMargins(0, 0, 0, 0);
-    picker_ = std::make_unique<SegmentedPicker>(QStringList{tr("Waveform"), tr("Channels"), tr("Spectrum")}).release();
+    picker_ = std::make_unique<SegmentedPicker>(QStringList{tr("Waveform"), tr("Channels"), tr("Spectrum"), tr("Loudness")}).release();
     picker_->setAccessibleName(tr("View"));
-    picker_->setToolTip(tr("Waveform: all channels · Channels: one lane per speaker · Spectrum: frequency over time"));
+    picker_->setToolTip(tr("Waveform: all channels · Channels: one lane per speaker · Spectrum: frequency over time"
+                           " · Loudness: momentary and short-term loudness over time"));
     picker_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     picker_->setCurrentIndex(modeIndex(model.mode()));
     picker_->setSegmentEnabled(1, model.lanes().size() >= 2);

@@ -2,11 +2,13 @@
 
 #include "PreviewViews/ChannelLanesView.h"
 #include "PreviewViews/GlassControl.h"
+#include "PreviewViews/LoudnessView.h"
 #include "PreviewViews/MarkerOverlay.h"
 #include "PreviewViews/MeterBank.h"
 #include "PreviewViews/PreviewText.h"
 #include "PreviewViews/PreviewView.h"
 #include "PreviewViews/SpectrogramView.h"
+#include "PreviewViews/TimeRuler.h"
 #include "PreviewViews/WaveformView.h"
 #include "Toolkit/Appearance.h"
 #include "Toolkit/SpinningProgress.h"
@@ -80,11 +82,18 @@ PlayerDisplay::PlayerDisplay(PreviewModel& model, QStringList labels, std::funct
     auto row = std::make_unique<QHBoxLayout>();
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(14);
+    auto column = std::make_unique<QVBoxLayout>();
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(4);
     auto stack = std::make_unique<QGridLayout>();
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
     stack_ = stack.get();
-    row->addLayout(stack.release(), 1);
+    column->addLayout(stack.release());
+    ruler_ = std::make_unique<TimeRuler>().release();
+    ruler_->setAccessibleName(tr("Time"));
+    column->addWidget(ruler_);
+    row->addLayout(column.release(), 1);
 
     meters_ = std::make_unique<WithPlayback>(
                   *model.playback(),
@@ -108,8 +117,11 @@ PlayerDisplay::PlayerDisplay(PreviewModel& model, QStringList labels, std::funct
     connect(&model, &PreviewModel::lanesChanged, this, &PlayerDisplay::rebuild);
     connect(&model, &PreviewModel::waveformChanged, this, &PlayerDisplay::rebuild);
     connect(&model, &PreviewModel::analysisChanged, this, [this] {
-        if (model_.mode() == PreviewModel::DisplayMode::spectrum) rebuild();
+        const auto mode = model_.mode();
+        if (mode == PreviewModel::DisplayMode::spectrum || mode == PreviewModel::DisplayMode::loudness) rebuild();
     });
+    connect(&model, &PreviewModel::metadataChanged, this, &PlayerDisplay::updateRuler);
+    connect(&model, &PreviewModel::readoutShowsTimecodeChanged, this, &PlayerDisplay::updateRuler);
     connect(&model, &PreviewModel::analysisProgressChanged, this, &PlayerDisplay::analysisStateChanged);
     connect(&model, &PreviewModel::analysisDeferredChanged, this, &PlayerDisplay::analysisStateChanged);
 }
@@ -118,12 +130,32 @@ PlayerDisplay::Kind PlayerDisplay::kindFor(const PreviewModel& model) {
     switch (model.mode()) {
     case PreviewModel::DisplayMode::waveform: return Kind::waveform;
     case PreviewModel::DisplayMode::channels: return Kind::channels;
-    case PreviewModel::DisplayMode::spectrum: break;
+    case PreviewModel::DisplayMode::spectrum:
+        if (model.analysis() && model.analysis()->spectrogram) return Kind::spectrogram;
+        break;
+    case PreviewModel::DisplayMode::loudness:
+        if (model.analysis() && !model.analysis()->history.momentary.empty()) return Kind::loudness;
+        break;
     }
-    if (model.analysis() && model.analysis()->spectrogram) return Kind::spectrogram;
     if (model.analysisProgress()) return Kind::analysing;
     if (model.analysisDeferred()) return Kind::deferred;
-    return Kind::noSpectrum;
+    return model.mode() == PreviewModel::DisplayMode::loudness ? Kind::noLoudness : Kind::noSpectrum;
+}
+
+double PlayerDisplay::timeInset() const {
+    switch (kind_) {
+    case Kind::waveform: return 0;
+    case Kind::channels: return names_.isEmpty() ? kLaneLabelWidth : kLaneNameWidth;
+    case Kind::loudness: return LoudnessLayout::labelColumn;
+    default: return SpectrogramLayout::labelColumn;
+    }
+}
+
+void PlayerDisplay::updateRuler() {
+    const auto& metadata = model_.metadata();
+    ruler_->setDuration(metadata ? metadata->durationSeconds.value_or(0) : 0);
+    ruler_->setTimecode(metadata && model_.readoutShowsTimecode() ? metadata->timecode : std::nullopt);
+    ruler_->setInset(timeInset());
 }
 
 void PlayerDisplay::analysisStateChanged() {
@@ -145,11 +177,13 @@ void PlayerDisplay::rebuild() {
     const double height = PreviewView::displayHeight(model_.mode(), model_.lanes().size());
     meters_->setFixedHeight(int(std::lround(height)));
 
-    const bool drawing = kind_ == Kind::waveform || kind_ == Kind::channels || kind_ == Kind::spectrogram;
+    const bool drawing =
+        kind_ == Kind::waveform || kind_ == Kind::channels || kind_ == Kind::spectrogram || kind_ == Kind::loudness;
     display_ = drawing ? buildDrawing() : buildPlaceholder();
     display_->setFixedHeight(int(std::lround(kind_ == Kind::channels ? height : 132)));
     stack_->addWidget(display_, 0, 0);
     rebuildOverlay();
+    updateRuler();
 
     if (kind_ == Kind::waveform || kind_ == Kind::channels) {
         if (const auto note = PreviewView::zoomNote(PreviewView::viewGain(model_.waveform()))) {
@@ -181,6 +215,7 @@ void PlayerDisplay::rebuildOverlay() {
         };
         break;
     case Kind::spectrogram:
+    case Kind::loudness:
         placement = [](double f, double w) {
             return SpectrogramLayout::labelColumn + playheadOffset(w - SpectrogramLayout::labelColumn, f);
         };
@@ -234,6 +269,21 @@ QWidget* PlayerDisplay::buildDrawing() {
                 static_cast<ChannelLanesView&>(view).setFraction(state.fraction());
             });
         break;
+    case Kind::loudness:
+        wrapper = std::make_unique<WithPlayback>(
+            playback,
+            [history = model_.analysis()->history, integrated = model_.analysis()->integratedLUFS,
+             duration = model_.metadata() ? model_.metadata()->durationSeconds : std::nullopt,
+             timecode = model_.metadata() ? model_.metadata()->timecode : std::nullopt](const PlaybackState& state) {
+                auto view = std::make_unique<LoudnessView>();
+                view->setLoudness(history, integrated, duration);
+                view->setTimecode(timecode);
+                view->setFraction(state.fraction());
+                view->setAccessibleName(PlayerDisplay::tr("Loudness over time"));
+                return std::unique_ptr<QWidget>(std::move(view));
+            },
+            [](QWidget& view, const PlaybackState& state) { static_cast<LoudnessView&>(view).setFraction(state.fraction()); });
+        break;
     default:
         wrapper = std::make_unique<WithPlayback>(
             playback,
@@ -277,7 +327,9 @@ QWidget* PlayerDisplay::buildPlaceholder() {
         column->addWidget(analyse.release(), 0, Qt::AlignHCenter);
         column->addWidget(caption(tr("Long file — analysis runs only when you ask.")), 0, Qt::AlignHCenter);
     } else {
-        column->addWidget(caption(tr("No spectrum for this file.")), 0, Qt::AlignHCenter);
+        column->addWidget(caption(kind_ == Kind::noLoudness ? tr("No loudness for this file.")
+                                                            : tr("No spectrum for this file.")),
+                          0, Qt::AlignHCenter);
     }
     column->addStretch(1);
     box->setLayout(column.release());

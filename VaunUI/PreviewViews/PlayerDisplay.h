@@ -1,8 +1,8 @@
 #pragma once
 // The display row of the player card: the drawing of the current mode (waveform, channel
-// lanes, spectrogram, or the spectrum's progress, request or absence), the zoom note over
-// quiet drawings, the file's markers over the drawings, and the level meters beside it at the
-// same height. The drawings and meters follow playback in place; a change of mode, data or
+// lanes, spectrogram, loudness over time, or the analysis's progress, request or absence), the
+// zoom note over quiet drawings, the file's markers over the drawings, the time ruler under
+// them, and the level meters beside it at the drawing's height. The drawings and meters follow playback in place; a change of mode, data or
 // analysis state rebuilds the drawing.
 #include "PreviewModel.h"
 #include "PreviewViews/MarkerOverlay.h"
@@ -20,12 +20,13 @@ namespace vaun {
 
 class LinearProgress;
 class PreviewText;
+class TimeRuler;
 class WithPlayback;
 
 class PlayerDisplay : public QWidget {
     Q_OBJECT
 public:
-    enum class Kind { waveform, channels, spectrogram, analysing, deferred, noSpectrum };
+    enum class Kind { waveform, channels, spectrogram, loudness, analysing, deferred, noSpectrum, noLoudness };
 
     // `labels`: one per channel, for the lanes and the meters; `names` the whole names they
     // may shorten, shown as tooltips (empty: the labels are whole).
@@ -44,6 +45,7 @@ public:
     PreviewText* zoomNote() const { return zoomNote_; }
     // The markers over the drawing; null when none are drawn.
     MarkerOverlay* markerOverlay() const { return overlay_; }
+    TimeRuler& ruler() const { return *ruler_; }
     WithPlayback& meters() const { return *meters_; }
 
 private:
@@ -53,6 +55,9 @@ private:
     QWidget* buildDrawing();
     QWidget* buildPlaceholder();
     void rebuildOverlay();
+    void updateRuler();
+    // Where the drawing's time axis starts: right of its label column.
+    double timeInset() const;
 
     PreviewModel& model_;
     QStringList labels_;
@@ -67,6 +72,7 @@ private:
     QPointer<MarkerOverlay> overlay_;
     QPointer<LinearProgress> progressBar_;
     QPointer<PreviewText> progressText_;
+    TimeRuler* ruler_;
     WithPlayback* meters_;
 };
 

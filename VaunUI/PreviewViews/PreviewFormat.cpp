@@ -280,15 +280,14 @@ std::optional<QString> shortestSeconds(std::optional<double> seconds) {
     return QCoreApplication::translate("vaun::format", "%1 s").arg(text);
 }
 
-namespace {
-
-// "−23.0": a minus sign, not a hyphen, as in the loudness texts of EBU R 128.
 QString signedTenths(double value) {
     QString text = QString::asprintf("%.1f", value);
     if (text == QStringLiteral("-0.0")) return QStringLiteral("0.0");
     if (text.startsWith(u'-')) text.replace(0, 1, QChar(0x2212));
     return text;
 }
+
+namespace {
 
 const std::string* tag(const AudioMetadata& metadata, std::string_view key) {
     for (const auto& [k, v] : metadata.tags)

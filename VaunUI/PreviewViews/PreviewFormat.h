@@ -41,6 +41,8 @@ QString dateTime(AudioMetadata::Date date, const QLocale& locale = QLocale());
 // fraction; absent when absent or not finite.
 std::optional<QString> shortestSeconds(std::optional<double> seconds);
 
+// "−23.0": one decimal and a minus sign, not a hyphen, as in the loudness texts of EBU R 128.
+QString signedTenths(double value);
 // "−23.0 LUFS · LRA 5.0 LU · −1.0 dBTP", then the maximum momentary and short-term loudness:
 // the parts a bext chunk stores; absent when it stores none.
 std::optional<QString> storedLoudness(const BWFChunk& bwf);

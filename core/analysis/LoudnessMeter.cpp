@@ -27,7 +27,7 @@ double meanOf(const std::vector<double>& values) {
 }
 
 // Blocks that pass the absolute gate: power above 0 and loudness above −70 LUFS.
-std::vector<double> absoluteGated(const std::vector<double>& blocks) {
+std::vector<double> absoluteGated(std::span<const double> blocks) {
     std::vector<double> kept;
     kept.reserve(blocks.size());
     for (double z : blocks)
@@ -217,8 +217,8 @@ std::optional<double> LoudnessMeter::maxMomentary() const { return loudest(block
 
 std::optional<double> LoudnessMeter::maxShortTerm() const { return loudest(blocks(windowSegments)); }
 
-std::optional<double> LoudnessMeter::range() const {
-    const std::vector<double> gated = absoluteGated(blocks(windowSegments));
+std::optional<LoudnessRangeBounds> loudnessRangeBounds(std::span<const double> shortTermPowers) {
+    const std::vector<double> gated = absoluteGated(shortTermPowers);
     if (gated.empty()) return std::nullopt;
     const double relative = 10.0 * std::log10(meanOf(gated)) - 0.691 - 20.0;
     std::vector<double> levels;
@@ -228,14 +228,19 @@ std::optional<double> LoudnessMeter::range() const {
         if (level > relative) levels.push_back(level);
     }
     if (levels.empty()) return std::nullopt;
-    if (levels.size() == 1) return 0.0;
     std::sort(levels.begin(), levels.end());
     const auto percentile = [&](double p) {
         const double last = double(levels.size() - 1);
         const double index = std::clamp(std::round(p * last), 0.0, last);
         return levels[std::size_t(index)];
     };
-    return percentile(0.95) - percentile(0.10);
+    return LoudnessRangeBounds{percentile(0.10), percentile(0.95)};
+}
+
+std::optional<double> LoudnessMeter::range() const {
+    const auto bounds = loudnessRangeBounds(blocks(windowSegments));
+    if (!bounds) return std::nullopt;
+    return bounds->high - bounds->low;
 }
 
 } // namespace vaun

@@ -31,6 +31,15 @@ struct KWeighting {
 // Loudness of a mean-square power: −0.691 + 10·log10(z).
 double loudnessOf(double power);
 
+// The 10th and 95th percentiles of the gated short-term loudness (EBU Tech 3342), in LUFS:
+// the band whose width is the loudness range.
+struct LoudnessRangeBounds {
+    double low;
+    double high;
+};
+// From the mean-square power of each short-term block; absent when no block passes the gates.
+std::optional<LoudnessRangeBounds> loudnessRangeBounds(std::span<const double> shortTermPowers);
+
 class LoudnessMeter {
 public:
     // Throws std::invalid_argument for a rate whose tenth is not a representable count.

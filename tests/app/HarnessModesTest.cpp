@@ -18,7 +18,7 @@ namespace {
 
 const std::string kSmokePass = "smoke PASS: shared view, seek-before-play, no playback/timer, cleanup\n";
 const std::string kRenderPass =
-    "render PASS: empty, light and dark \u00d7 waveform / channels / spectrum; playback disabled\n";
+    "render PASS: empty, light and dark \u00d7 waveform / channels / spectrum / loudness; playback disabled\n";
 
 class HarnessModes : public ::testing::Test {
 protected:
@@ -63,7 +63,7 @@ double meanLightness(const QImage& image) {
 // dark ones are darker than their light twins.
 void expectSnapshots(const std::filesystem::path& folder, bool withChannels) {
     std::set<std::string> expected{"vaun-empty.png", "vaun-dark-details-top.png", "vaun-dark-details.png"};
-    std::vector<std::string> modes{"waveform", "spectrum"};
+    std::vector<std::string> modes{"waveform", "spectrum", "loudness"};
     if (withChannels) modes.push_back("channels");
     for (const auto& mode : modes)
         for (const char* scheme : {"light", "dark"}) expected.insert(std::string("vaun-") + scheme + "-" + mode + ".png");
@@ -138,14 +138,14 @@ TEST_F(HarnessModes, PerfSimReportsModeChannelsAndCpu) {
     EXPECT_EQ(o.err.rfind("perf-sim FAIL: ", 0), 0u) << o.err;
 }
 
-TEST_F(HarnessModes, RenderWritesSevenSnapshotsForMono) {
+TEST_F(HarnessModes, RenderWritesNineSnapshotsForMono) {
     const auto o = vaun({"--render-preview", tone(1), (dir / "shots" / "mono").string()});
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err, kRenderPass);
     expectSnapshots(dir / "shots" / "mono", false);
 }
 
-TEST_F(HarnessModes, RenderWritesNineSnapshotsForSixChannelsScrolledToTheEnd) {
+TEST_F(HarnessModes, RenderWritesElevenSnapshotsForSixChannelsScrolledToTheEnd) {
     const auto o = vaun({"--render-preview", tone(6), (dir / "six").string()});
     ASSERT_EQ(o.status, 0) << o.err;
     expectSnapshots(dir / "six", true);

@@ -156,13 +156,15 @@ TEST(PreviewModel, SignalsFireAfterTheValueIsStored) {
 }
 
 TEST(DisplayMode, RawValuesRoundTripInPickerOrder) {
-    ASSERT_EQ(PreviewModel::allDisplayModes.size(), 3u);
+    ASSERT_EQ(PreviewModel::allDisplayModes.size(), 4u);
     EXPECT_EQ(PreviewModel::allDisplayModes[0], Mode::waveform);
     EXPECT_EQ(PreviewModel::allDisplayModes[1], Mode::channels);
     EXPECT_EQ(PreviewModel::allDisplayModes[2], Mode::spectrum);
+    EXPECT_EQ(PreviewModel::allDisplayModes[3], Mode::loudness);
     EXPECT_EQ(PreviewModel::rawValue(Mode::waveform), QStringLiteral("Waveform"));
     EXPECT_EQ(PreviewModel::rawValue(Mode::channels), QStringLiteral("Channels"));
     EXPECT_EQ(PreviewModel::rawValue(Mode::spectrum), QStringLiteral("Spectrum"));
+    EXPECT_EQ(PreviewModel::rawValue(Mode::loudness), QStringLiteral("Loudness"));
     for (Mode mode : PreviewModel::allDisplayModes)
         EXPECT_EQ(PreviewModel::displayMode(PreviewModel::rawValue(mode)), mode);
 }

@@ -274,7 +274,8 @@ TEST_F(Preview, RouteNoteAndChannelsSegmentFollowTheChannelCount) {
     EXPECT_EQ(player->routeNote(), nullptr);
     EXPECT_FALSE(player->modePicker().isSegmentEnabled(1));
     EXPECT_EQ(player->modePicker().toolTip(),
-              "Waveform: all channels · Channels: one lane per speaker · Spectrum: frequency over time");
+              "Waveform: all channels · Channels: one lane per speaker · Spectrum: frequency over time"
+              " · Loudness: momentary and short-term loudness over time");
 }
 
 TEST_F(Preview, KeysPlayStopAndSeekWindowWide) {
