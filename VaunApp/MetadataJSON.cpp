@@ -32,7 +32,7 @@ public:
     void key(std::string_view name) {
         if (!first_) out += ", ";
         first_ = false;
-        out += jsonString(name);
+        appendJsonString(out, name);
         out += ": ";
     }
     void null() { out += "null"; }
@@ -50,7 +50,7 @@ public:
         const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
         out.append(buffer, r.ptr);
     }
-    void string(std::string_view s) { out += jsonString(s); }
+    void string(std::string_view s) { appendJsonString(out, s); }
 
     template <typename T, typename Write>
     void optional(const std::optional<T>& v, Write write) {
@@ -135,11 +135,26 @@ void writeBWF(Writer& w, const BWFChunk& bwf) {
 } // namespace
 
 std::string jsonString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size() + 2);
+    appendJsonString(out, text);
+    return out;
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     while (!text.empty()) {
+        // Printable ASCII needs no escape: copied a run at a time, as most text is.
+        std::size_t plain = 0;
+        while (plain < text.size()) {
+            const auto b = std::uint8_t(text[plain]);
+            if (b < 0x20 || b > 0x7E || b == '"' || b == '\\') break;
+            ++plain;
+        }
+        out.append(text.substr(0, plain));
+        text.remove_prefix(plain);
+        if (text.empty()) break;
         const auto c = std::uint8_t(text.front());
         const std::size_t n = sequenceLength(text);
         if (n == 0) {
@@ -170,7 +185,6 @@ std::string jsonString(std::string_view text) {
         text.remove_prefix(n);
     }
     out += '"';
-    return out;
 }
 
 std::string isoDate(const AudioMetadata::Date& date) {

@@ -14,6 +14,8 @@ std::string metadataJSON(const AudioMetadata& metadata);
 
 // A JSON string literal (RFC 8259); ill-formed UTF-8 becomes U+FFFD.
 std::string jsonString(std::string_view text);
+// The same, appended to `out`.
+void appendJsonString(std::string& out, std::string_view text);
 // "2026-11-30T14:05:09Z": whole seconds, rounded down.
 std::string isoDate(const AudioMetadata::Date& date);
 
