@@ -1,7 +1,6 @@
 #include "PreviewViews/LoudnessView.h"
 
 #include "PreviewViews/PreviewFormat.h"
-#include "PreviewViews/SpectrogramView.h"
 #include "Toolkit/Typography.h"
 
 #include <QEvent>
@@ -75,13 +74,6 @@ QPainterPath curvePath(const std::vector<float>& values, double duration, QRectF
     return path;
 }
 
-QString tenthsOfSeconds(double seconds) {
-    const auto tenths = static_cast<long long>(std::floor(std::max(seconds, 0.0) * 10 + 0.5));
-    const long long s = tenths / 10;
-    if (s < 3600) return QString::asprintf("%lld:%02lld.%lld", s / 60, s % 60, tenths % 10);
-    return QString::asprintf("%lld:%02lld:%02lld.%lld", s / 3600, (s / 60) % 60, s % 60, tenths % 10);
-}
-
 QString lufsText(float value) {
     return present(value) ? format::signedTenths(value) + QStringLiteral(" LUFS") : QStringLiteral("—");
 }
@@ -146,6 +138,7 @@ void LoudnessView::setLoudness(const LoudnessHistory& history, std::optional<dou
     duration_ = duration;
     bounds_ = loudnessRangeBounds(history_);
     scale_ = loudnessScale(history_, integrated_);
+    curves_.reset();
     canvas_.invalidate();
     update();
 }
@@ -174,7 +167,7 @@ QString LoudnessView::hoverText(double x) const {
         if (nearest < 0 || values.empty()) return LoudnessHistory::absent;
         return values[std::min(values.size() - 1, std::size_t(nearest))];
     };
-    QString time = tenthsOfSeconds(t);
+    QString time = format::clock(t, std::llround(t * 10) >= 36000, true);
     if (timecode_) time += QStringLiteral(" · ") + QString::fromStdString(timecode_->text(t));
     return time + u'\n' + tr("Momentary %1").arg(lufsText(at(history_.momentary))) + u'\n' +
            tr("Short-term %1").arg(lufsText(at(history_.shortTerm)));
@@ -193,7 +186,7 @@ bool LoudnessView::event(QEvent* event) {
     return true;
 }
 
-void LoudnessView::draw(QPainter& painter, QSizeF size, ColorScheme scheme, bool played) const {
+void LoudnessView::draw(QPainter& painter, QSizeF size, ColorScheme scheme, bool played) {
     const Appearance& colors = Appearance::of(scheme);
     const QRectF plot(LoudnessLayout::labelColumn, 0, size.width() - LoudnessLayout::labelColumn, size.height());
     if (plot.width() <= 0 || plot.height() <= 0) return;
@@ -222,10 +215,13 @@ void LoudnessView::draw(QPainter& painter, QSizeF size, ColorScheme scheme, bool
     }
     const double lineOpacity = played ? 0.95 : scheme == ColorScheme::dark ? 0.65 : 0.42;
     painter.setBrush(Qt::NoBrush);
+    if (!curves_ || curves_->size != size)
+        curves_ = Curves{size, curvePath(history_.momentary, duration_, plot, scale_),
+                         curvePath(history_.shortTerm, duration_, plot, scale_)};
     painter.setPen(QPen(withOpacity(blue, lineOpacity * 0.45), 1));
-    painter.drawPath(curvePath(history_.momentary, duration_, plot, scale_));
+    painter.drawPath(curves_->momentary);
     painter.setPen(QPen(withOpacity(blue, lineOpacity), 1.5));
-    painter.drawPath(curvePath(history_.shortTerm, duration_, plot, scale_));
+    painter.drawPath(curves_->shortTerm);
 
     // Overs as marks along the top: adjacent steps join into one.
     if (duration_ > 0) {

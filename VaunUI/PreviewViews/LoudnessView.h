@@ -3,11 +3,13 @@
 // integrated level as a rule with its value, the loudness range as a band, true-peak overs as
 // marks along the top, and a LUFS scale on the left. Split into played and unplayed copies at
 // the playhead like the waveform; a tick repaints only the strip the playhead crossed.
+#include "PreviewViews/SpectrogramView.h"
 #include "PreviewViews/SplitCanvas.h"
 #include "analysis/AudioAnalysis.h"
 #include "analysis/LoudnessMeter.h"
 #include "inspect/Timecode.h"
 
+#include <QPainterPath>
 #include <QString>
 #include <QWidget>
 
@@ -19,7 +21,7 @@ namespace vaun {
 // Fixed layout of the view, in points; the label column matches the spectrogram's so the two
 // modes share a time axis.
 struct LoudnessLayout {
-    static constexpr double labelColumn = 34;
+    static constexpr double labelColumn = SpectrogramLayout::labelColumn;
     static constexpr double labelCentreX = 15;
     static constexpr double cornerRadius = 4;
     static constexpr double overMarkHeight = 4;
@@ -80,7 +82,7 @@ protected:
 private:
     double plotWidth() const { return width() - LoudnessLayout::labelColumn; }
     double playheadX(double fraction) const;
-    void draw(QPainter& painter, QSizeF size, ColorScheme scheme, bool played) const;
+    void draw(QPainter& painter, QSizeF size, ColorScheme scheme, bool played);
 
     LoudnessHistory history_;
     std::optional<double> integrated_;
@@ -89,6 +91,12 @@ private:
     double duration_ = 0;
     std::optional<Timecode> timecode_;
     double fraction_ = 0;
+    // The curves as paths at the size they were made for: both copies draw the same ones.
+    struct Curves {
+        QSizeF size;
+        QPainterPath momentary, shortTerm;
+    };
+    std::optional<Curves> curves_;
     SplitCanvas canvas_;
 };
 

@@ -194,6 +194,15 @@ QString time(std::optional<double> seconds) {
     return QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
 }
 
+QString clock(double seconds, bool hours, bool tenths) {
+    const auto count = static_cast<long long>(std::llround(std::max(seconds, 0.0) * 10));
+    const long long s = count / 10;
+    QString text = hours ? QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60)
+                         : QString::asprintf("%lld:%02lld", s / 60, s % 60);
+    if (tenths) text += QString::asprintf(".%lld", count % 10);
+    return text;
+}
+
 QStringList channelNames(const AudioMetadata& metadata) {
     QStringList names;
     // ADM names what each track carries, which the file's channel mask cannot.

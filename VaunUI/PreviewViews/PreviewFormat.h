@@ -16,6 +16,10 @@ namespace vaun::format {
 // ("1:02:03"), whole seconds truncated.
 QString time(std::optional<double> seconds);
 
+// "1:30", "1:30.5", "0:01:30": m:ss, or h:mm:ss when `hours`, with tenths when `tenths`;
+// rounded to the tenth, negative times read as 0.
+QString clock(double seconds, bool hours, bool tenths);
+
 // What each channel is, at most 24: the ADM track labels, else the file's channel labels (or
 // the default labels for its channel count, 2 when absent) with a recorder's track names, or
 // the speakers its track functions name, in their place.

@@ -1,5 +1,6 @@
 #include "PreviewViews/TimeRuler.h"
 
+#include "PreviewViews/PreviewFormat.h"
 #include "Toolkit/Appearance.h"
 #include "Toolkit/Typography.h"
 
@@ -18,15 +19,6 @@ constexpr std::array<double, 21> kSteps{0.1, 0.2, 0.5, 1,    2,    5,    10,    
                                         300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
 constexpr double kCharacterWidth = 5.5; // a digit of the ruler's font, with room to spare
 constexpr double kGap = 14;
-
-QString clockText(double seconds, bool hours, bool tenths) {
-    const auto count = static_cast<long long>(std::llround(std::max(seconds, 0.0) * 10));
-    const long long s = count / 10;
-    QString text = hours ? QString::asprintf("%lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60)
-                         : QString::asprintf("%lld:%02lld", s / 60, s % 60);
-    if (tenths) text += QString::asprintf(".%lld", count % 10);
-    return text;
-}
 
 // The smallest step whose labels, `characters` wide, stay apart at `width` points for the file.
 double stepFor(double duration, double width, double characters, double smallest) {
@@ -86,13 +78,13 @@ std::vector<RulerTick> rulerTicks(double duration, double width, const std::opti
     if (!std::isfinite(duration) || duration <= 0 || !std::isfinite(width) || width < 1 || duration > 1e12) return {};
     if (timecode) return timecodeTicks(duration, width, *timecode);
     const bool hours = duration >= 3600;
-    const double characters = double(clockText(duration, hours, false).size());
+    const double characters = double(format::clock(duration, hours, false).size());
     const double step = stepFor(duration, width, characters + (duration < 10 ? 2 : 0), 0);
     std::vector<RulerTick> ticks;
     for (long long i = 0;; ++i) {
         const double t = double(i) * step;
         if (t > duration + 1e-9) break;
-        ticks.push_back({t, clockText(t, hours, step < 1)});
+        ticks.push_back({t, format::clock(t, hours, step < 1)});
     }
     return ticks;
 }
