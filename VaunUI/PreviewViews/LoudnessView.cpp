@@ -173,6 +173,14 @@ QString LoudnessView::hoverText(double x) const {
            tr("Short-term %1").arg(lufsText(at(history_.shortTerm)));
 }
 
+std::optional<QString> LoudnessView::emptyNote() const {
+    const auto any = [](const std::vector<float>& values) { return std::any_of(values.begin(), values.end(), present); };
+    if (any(history_.momentary) || any(history_.shortTerm)) return std::nullopt;
+    // A momentary value needs four 100 ms steps.
+    if (history_.momentary.size() < 4) return tr("Too short to measure loudness over time.");
+    return tr("Below \u221270 LUFS throughout.");
+}
+
 QSize LoudnessView::sizeHint() const { return {int(LoudnessLayout::labelColumn) + 480, 132}; }
 
 QSize LoudnessView::minimumSizeHint() const { return {int(LoudnessLayout::labelColumn) + 32, 32}; }
@@ -240,6 +248,11 @@ void LoudnessView::draw(QPainter& painter, QSizeF size, ColorScheme scheme, bool
     }
     painter.restore();
 
+    if (const auto note = emptyNote()) {
+        painter.setPen(colors.secondaryLabel);
+        painter.setFont(systemFont(TextStyle::caption));
+        painter.drawText(plot, Qt::AlignCenter, *note);
+    }
     if (integrated_) {
         const double y = scale_.y(*integrated_, plot.height());
         painter.setPen(QPen(colors.orange, 1, Qt::DashLine));

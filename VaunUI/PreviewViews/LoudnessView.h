@@ -69,6 +69,9 @@ public:
     double yOf(double lufs) const { return scale_.y(lufs, height()); }
     // "1:23.4 · 01:00:23:10", then the momentary and short-term loudness, at `x` points.
     QString hoverText(double x) const;
+    // What the plot says when it has no curve to draw: a file too short for a 400 ms block, or
+    // one that stays below the gate; absent when there is a curve.
+    std::optional<QString> emptyNote() const;
     int cacheBuildCount() const { return canvas_.buildCount(); }
 
     QSize sizeHint() const override;

@@ -90,6 +90,17 @@ TEST(LoudnessView, TheDisplayShowsItAfterTheAnalysisAndPlaceholdersBefore) {
     analysis.history.momentary.assign(50, -23);
     model.setAnalysis(analysis);
     EXPECT_EQ(PlayerDisplay::kindFor(model), PlayerDisplay::Kind::loudness);
+
+    // A plot without a curve says why.
+    LoudnessView view;
+    view.setLoudness(analysis.history, std::nullopt, 5.0);
+    EXPECT_EQ(view.emptyNote(), std::nullopt);
+    analysis.history.momentary.assign(50, LoudnessHistory::absent);
+    view.setLoudness(analysis.history, std::nullopt, 5.0);
+    EXPECT_EQ(view.emptyNote(), "Below \u221270 LUFS throughout.");
+    analysis.history.momentary.assign(2, LoudnessHistory::absent);
+    view.setLoudness(analysis.history, std::nullopt, 0.2);
+    EXPECT_EQ(view.emptyNote(), "Too short to measure loudness over time.");
 }
 
 std::vector<QString> labels(const std::vector<RulerTick>& ticks) {
